@@ -1,0 +1,35 @@
+// One running program's view of its machine: every facet it may use. The
+// portable core reaches the operating system only through this.
+#pragma once
+
+#include "platform/device_tree.h"
+#include "platform/driver.h"
+#include "platform/kernel.h"
+#include "platform/process.h"
+#include "platform/registry.h"
+#include "platform/resources.h"
+#include "platform/shell_tray.h"
+#include "platform/sysinfo.h"
+#include "platform/trace.h"
+#include "platform/types.h"
+#include "platform/ui.h"
+
+namespace plat {
+
+class System {
+public:
+    virtual ~System() = default;
+    virtual Ui& ui() = 0;
+    virtual DeviceNotifications& deviceNotifications() = 0;
+    virtual Kernel& kernel() = 0;
+    virtual Process& process() = 0;
+    virtual SystemInfo& systemInfo() = 0;
+    virtual Resources& resources() = 0;
+    virtual ShellTray& shellTray() = 0;
+    virtual DeviceIo& deviceIo() = 0;
+    virtual TraceSink& trace() = 0;
+    virtual Registry& registry() = 0;
+    virtual DeviceTree& deviceTree() = 0;
+};
+
+}  // namespace plat
