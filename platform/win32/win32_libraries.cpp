@@ -3,9 +3,15 @@
 #include <cstdint>
 #include <string>
 
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
 
-namespace win32 {
+namespace plat::win32 {
 
 namespace {
 
@@ -49,6 +55,6 @@ public:
 
 }  // namespace
 
-std::unique_ptr<plat::Libraries> MakeLibrariesFacet() { return std::make_unique<Win32Libraries>(); }
+std::unique_ptr<Libraries> MakeLibraries() { return std::make_unique<Win32Libraries>(); }
 
-}  // namespace win32
+}  // namespace plat::win32

@@ -6,8 +6,8 @@
 
 #include "platform/libraries.h"
 
-namespace win32 {
+namespace plat::win32 {
 
-std::unique_ptr<plat::Libraries> MakeLibrariesFacet();
+std::unique_ptr<Libraries> MakeLibraries();
 
-}  // namespace win32
+}  // namespace plat::win32

@@ -4,9 +4,15 @@
 #include <string>
 #include <vector>
 
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
 
-namespace win32 {
+namespace plat::win32 {
 
 namespace {
 
@@ -17,14 +23,15 @@ public:
         // program name, which may be quoted, with the blanks before it removed.
         const char* p = GetCommandLineA();
         if (p == nullptr) return {};
+        auto step = [](const char* c) { return IsDBCSLeadByte(static_cast<BYTE>(*c)) && c[1] != '\0' ? 2 : 1; };
         if (*p == '"') {
             ++p;
-            while (*p != '\0' && *p != '"') ++p;
+            while (*p != '\0' && *p != '"') p += step(p);
             if (*p == '"') ++p;
         } else {
-            while (*p != '\0' && *p != ' ' && *p != '\t') ++p;
+            while (static_cast<unsigned char>(*p) > ' ') p += step(p);
         }
-        while (*p == ' ' || *p == '\t') ++p;
+        while (*p != '\0' && static_cast<unsigned char>(*p) <= ' ') ++p;
         return p;
     }
 
@@ -75,6 +82,6 @@ public:
 
 }  // namespace
 
-std::unique_ptr<plat::Process> MakeProcessFacet() { return std::make_unique<Win32Process>(); }
+std::unique_ptr<Process> MakeProcess() { return std::make_unique<Win32Process>(); }
 
-}  // namespace win32
+}  // namespace plat::win32

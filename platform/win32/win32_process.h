@@ -7,8 +7,9 @@
 
 #include "platform/process.h"
 
-namespace win32 {
+namespace plat::win32 {
 
-std::unique_ptr<plat::Process> MakeProcessFacet();
+// The one Process of the program (CreateSystem takes it from here).
+std::unique_ptr<Process> MakeProcess();
 
-}  // namespace win32
+}  // namespace plat::win32
