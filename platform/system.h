@@ -5,6 +5,7 @@
 #include "platform/device_tree.h"
 #include "platform/driver.h"
 #include "platform/kernel.h"
+#include "platform/libraries.h"
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/resources.h"
@@ -30,6 +31,7 @@ public:
     virtual TraceSink& trace() = 0;
     virtual Registry& registry() = 0;
     virtual DeviceTree& deviceTree() = 0;
+    virtual Libraries& libraries() = 0;
 };
 
 }  // namespace plat
