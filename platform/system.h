@@ -5,6 +5,8 @@
 #include "platform/device_tree.h"
 #include "platform/driver.h"
 #include "platform/kernel.h"
+#include "platform/menus.h"
+#include "platform/message_box.h"
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/resources.h"
@@ -30,6 +32,8 @@ public:
     virtual TraceSink& trace() = 0;
     virtual Registry& registry() = 0;
     virtual DeviceTree& deviceTree() = 0;
+    virtual Menus& menus() = 0;
+    virtual MessageBoxes& messageBoxes() = 0;
 };
 
 }  // namespace plat

@@ -9,6 +9,9 @@
 #include "common/adapter_driver.h"
 #include "common/bytes.h"
 #include "common/guid.h"
+#include "sim/machine_facets.h"
+#include "sim/menus.h"
+#include "sim/message_boxes.h"
 
 namespace sim {
 
@@ -79,7 +82,9 @@ public:
         : m_(m),
           p_(p),
           registry_(MakeRegistryFacet(m.Registry(), pid, [&m] { return m.Version().nt; })),
-          tree_(MakeDeviceTreeFacet(m.Devices(), pid)) {}
+          tree_(MakeDeviceTreeFacet(m.Devices(), pid)),
+          menus_(MakeMenusFacet(m, pid)),
+          boxes_(MakeMessageBoxFacet(m, pid)) {}
 
     plat::Ui& ui() override { return *this; }
     plat::DeviceNotifications& deviceNotifications() override { return *this; }
@@ -92,6 +97,8 @@ public:
     plat::TraceSink& trace() override { return *this; }
     plat::Registry& registry() override { return *registry_; }
     plat::DeviceTree& deviceTree() override { return *tree_; }
+    plat::Menus& menus() override { return *menus_; }
+    plat::MessageBoxes& messageBoxes() override { return *boxes_; }
 
     // Ui
     bool RegisterWindowClass(const std::string& name) override;
@@ -159,6 +166,8 @@ private:
     ProcessRec& p_;
     std::unique_ptr<plat::Registry> registry_;
     std::unique_ptr<plat::DeviceTree> tree_;
+    std::unique_ptr<plat::Menus> menus_;
+    std::unique_ptr<plat::MessageBoxes> boxes_;
 };
 
 struct ProcessRec {
@@ -182,7 +191,10 @@ thread_local ThreadRec* tlsCurrent = nullptr;
 }
 
 Machine::Machine()
-    : registry_(std::make_unique<RegistryStore>()), devices_(std::make_unique<DeviceStore>(*this, *registry_)) {}
+    : registry_(std::make_unique<RegistryStore>()),
+      devices_(std::make_unique<DeviceStore>(*this, *registry_)),
+      menus_(std::make_unique<MenuState>()),
+      boxes_(std::make_unique<BoxState>()) {}
 
 Machine::~Machine() {
     {
@@ -260,6 +272,48 @@ void Machine::ScheduleLocked() {
         }
     }
     cv_.notify_all();
+}
+
+bool Machine::ModalWaitLocked(std::unique_lock<std::mutex>& lk, const std::function<bool()>& done) {
+    ThreadRec* t = Current();
+    if (t == nullptr) return done();
+    ProcessRec* p = t->process;
+    bool pump = false;
+    for (auto& w : windows_) pump = pump || (w->alive && w->thread == t);
+    for (;;) {
+        if (done()) return true;
+        if (shutdown_ || (p && p->ended)) return false;
+        if (pump && !t->sent.empty()) {
+            auto [sentMsg, state] = t->sent.front();
+            t->sent.pop_front();
+            WindowRec* w = FindWindowLocked(sentMsg.hwnd);
+            plat::WindowProcedure* proc = w ? w->procedure : nullptr;
+            lk.unlock();
+            std::intptr_t r = proc ? proc->HandleMessage(sentMsg.hwnd, sentMsg.message, sentMsg.wParam, sentMsg.lParam) : 0;
+            lk.lock();
+            state->result = r;
+            state->done = true;
+            continue;
+        }
+        if (pump && !t->queue.empty()) {
+            if (t->queue.front().first.message == plat::WM_QUIT) return false;  // for the outer loop
+            auto [m, payload] = t->queue.front();
+            t->queue.pop_front();
+            // The outer message's block stays valid while this one is handled.
+            auto outer = t->held;
+            t->held = payload;
+            WindowRec* w = FindWindowLocked(m.hwnd);
+            plat::WindowProcedure* proc = w ? w->procedure : nullptr;
+            lk.unlock();
+            if (proc) proc->HandleMessage(m.hwnd, m.message, m.wParam, m.lParam);
+            lk.lock();
+            t->held = outer;
+            continue;
+        }
+        BlockLocked(lk, t, [&] {
+            return done() || shutdown_ || (p && p->ended) || (pump && (!t->queue.empty() || !t->sent.empty()));
+        });
+    }
 }
 
 void Machine::AcquireLocked(std::unique_lock<std::mutex>& lk, ThreadRec* t) {
