@@ -6,6 +6,8 @@
 #include "platform/driver.h"
 #include "platform/kernel.h"
 #include "platform/libraries.h"
+#include "platform/menus.h"
+#include "platform/message_box.h"
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/resources.h"
@@ -32,6 +34,8 @@ public:
     virtual Registry& registry() = 0;
     virtual DeviceTree& deviceTree() = 0;
     virtual Libraries& libraries() = 0;
+    virtual Menus& menus() = 0;
+    virtual MessageBoxes& messageBoxes() = 0;
 };
 
 }  // namespace plat
