@@ -99,5 +99,18 @@ TRVSIM_COMMAND("console", "console connect|disconnect  (fast user switching)",
                    return true;
                });
 
+TRVSIM_COMMAND("user-answers", "user-answers CAPTION yes|no|ok|cancel  (the user's answer to the next such message box)",
+               [](Scenario& s, const std::vector<std::string>& a, std::string&) {
+                   if (a.size() != 2) return false;
+                   const int answer = a[1] == "yes"      ? plat::IDYES
+                                      : a[1] == "no"     ? plat::IDNO
+                                      : a[1] == "ok"     ? plat::IDOK
+                                      : a[1] == "cancel" ? plat::IDCANCEL
+                                                         : 0;
+                   if (answer == 0) return false;
+                   s.machine.QueueBoxAnswer(a[0], answer);
+                   return true;
+               });
+
 }  // namespace
 }  // namespace trvsim

@@ -159,7 +159,7 @@ TEST_F(WatchDevices, RemovalFreesTheRecordAndANewArrivalStartsItsCommandsAgain) 
     EXPECT_EQ(Relayed()[0].devicePath, again.path);
 }
 
-TEST_F(WatchDevices, PluggingInStartsTheNotifierAndItReceivesTheRelayedEject) {
+TEST_F(WatchDevices, PluggingInStartsTheNotifierWhichAsksToConfirmARelayedEject) {
     StartWatcher();
     auto dev = Plug({TextValue("AutoLoader", "%SystemRoot%\\TRVTRAY.EXE")});
     auto notifiers = machine.RunningProcesses("TRVTRAY.EXE");
@@ -171,6 +171,8 @@ TEST_F(WatchDevices, PluggingInStartsTheNotifierAndItReceivesTheRelayedEject) {
     Plug({TextValue("AutoLoader", "%SystemRoot%\\TRVTRAY.EXE")});
     EXPECT_EQ(machine.RunningProcesses("TRVTRAY.EXE"), notifiers);
 
+    // The user agrees to the removal the notifier asks about.
+    machine.QueueBoxAnswer("Confirm Device Removal", plat::IDYES);
     Queue(dev.path, EventBlock(trv::ZelDeviceEject, 0));
     machine.AdvanceTime(3000);
     auto trace = machine.TraceLines(notifiers[0]);
@@ -178,6 +180,18 @@ TEST_F(WatchDevices, PluggingInStartsTheNotifierAndItReceivesTheRelayedEject) {
     EXPECT_TRUE(has("TRVNOTIF - DEVICECHANGE\\DBT_USERDEFINED\\DBT_DEVTYP_OEM - TRV\\Event"));
     EXPECT_TRUE(has("TRVNOTIF - -- Event Type = ZelDeviceEject"));
     EXPECT_TRUE(has("TRVNOTIF - -    DevPath       - " + dev.path));
+
+    auto boxes = machine.MessageBoxesShown();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].pid, notifiers[0]);
+    EXPECT_EQ(boxes[0].caption, "Confirm Device Removal");
+    EXPECT_EQ(boxes[0].answer, plat::IDYES);
+    bool stopped = false;
+    for (const auto& r : machine.Devices().Requests())
+        stopped = stopped || (r.pid == notifiers[0] && r.request == sim::CmRequest::QueryAndRemove &&
+                              r.instanceId == dev.instanceId && r.result == plat::CR_SUCCESS);
+    EXPECT_TRUE(stopped);
+    EXPECT_FALSE(machine.Devices().IsRunning(dev.path));
 }
 
 }  // namespace
