@@ -8,7 +8,11 @@ void SleepMs(std::uint32_t milliseconds) { Sleep(milliseconds); }
 
 bool BroadcastSent(std::uint32_t message, std::uintptr_t wParam, const void* block) {
     DWORD recipients = BSM_ALLCOMPONENTS;
-    return BroadcastSystemMessageA(BSF_NOHANG | BSF_FORCEIFHUNG, &recipients, message, wParam,
+    // BSF_QUERY is what makes the broadcast a send to each window: Wine
+    // delivers a posted (or notify-sent) WM_DEVICECHANGE that carries a
+    // block to nobody (ERROR_MESSAGE_SYNC_ONLY) while still reporting success.
+    // No receiver of ours denies the query.
+    return BroadcastSystemMessageA(BSF_QUERY | BSF_FORCEIFHUNG, &recipients, message, wParam,
                                    reinterpret_cast<LPARAM>(block)) > 0;
 }
 

@@ -10,9 +10,8 @@ namespace plat::win32::probe {
 
 void SleepMs(std::uint32_t milliseconds);
 
-// BroadcastSystemMessage to every top-level window with send semantics
-// (each receiver has up to `timeoutMs` per window; hung windows are
-// skipped). The system copies a device-change block of the size in its
+// BroadcastSystemMessage to every top-level window, sent to each in turn
+// (hung windows are skipped after a short wait). The system copies a device-change block of the size in its
 // first word for each receiver. False when the broadcast failed.
 bool BroadcastSent(std::uint32_t message, std::uintptr_t wParam, const void* block);
 
