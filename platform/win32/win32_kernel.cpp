@@ -1,4 +1,4 @@
-// Kernel objects and the process's command line over kernel32.
+// Kernel objects over kernel32: named mutexes, threads, waits, handles.
 #include "platform/win32/win32_api.h"
 
 namespace plat::win32 {
@@ -52,29 +52,8 @@ public:
     void SetLastError(std::uint32_t code) override { ::SetLastError(code); }
 };
 
-class Win32Process final : public Process {
-public:
-    // As the runtime hands a program its command line: the program name
-    // (quoted or not) and the blanks after it are skipped.
-    std::string CommandLine() override {
-        const char* p = GetCommandLineA();
-        if (p == nullptr) return {};
-        if (*p == '"') {
-            ++p;
-            while (*p != '\0' && *p != '"') p += IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1] != '\0' ? 2 : 1;
-            if (*p == '"') ++p;
-        } else {
-            while (static_cast<unsigned char>(*p) > ' ')
-                p += IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1] != '\0' ? 2 : 1;
-        }
-        while (*p != '\0' && static_cast<unsigned char>(*p) <= ' ') ++p;
-        return p;
-    }
-};
-
 }  // namespace
 
 std::unique_ptr<Kernel> MakeKernel() { return std::make_unique<Win32Kernel>(); }
-std::unique_ptr<Process> MakeProcess() { return std::make_unique<Win32Process>(); }
 
 }  // namespace plat::win32

@@ -2,6 +2,8 @@
 #include "platform/win32/win32_system.h"
 
 #include "platform/win32/win32_facets.h"
+#include "platform/win32/win32_libraries.h"
+#include "platform/win32/win32_process.h"
 
 namespace plat::win32 {
 
@@ -20,6 +22,9 @@ public:
     TraceSink& trace() override { return *trace_; }
     Registry& registry() override { return *registry_; }
     DeviceTree& deviceTree() override { return *deviceTree_; }
+    Libraries& libraries() override { return *libraries_; }
+    Menus& menus() override { return *menus_; }
+    MessageBoxes& messageBoxes() override { return *messageBoxes_; }
 
 private:
     std::unique_ptr<Ui> ui_ = MakeUi();
@@ -33,6 +38,9 @@ private:
     std::unique_ptr<TraceSink> trace_ = MakeTraceSink();
     std::unique_ptr<Registry> registry_ = MakeRegistry();
     std::unique_ptr<DeviceTree> deviceTree_ = MakeDeviceTree();
+    std::unique_ptr<Libraries> libraries_ = MakeLibraries();
+    std::unique_ptr<Menus> menus_ = MakeMenus();
+    std::unique_ptr<MessageBoxes> messageBoxes_ = MakeMessageBoxes();
 };
 
 }  // namespace
