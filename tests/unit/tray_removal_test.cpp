@@ -227,6 +227,17 @@ TEST(RemovalTest, NineXWarnsWhenADeviceIsPulledWithoutStopping) {
         EXPECT_EQ(boxes[0].style, 0x11030u);
         EXPECT_FALSE(boxes[0].answer) << "the warning waits for the user on its own thread";
     }
+    {
+        // No thread for the warning: no warning, and the notifier goes on.
+        TrayHarness h(Family::Win9x);
+        sim::PluggedDevice a = h.Plug(AdapterSpec::Disk("A", {'E'}));
+        h.Plug(AdapterSpec::Disk("B", {'F'}));
+        h.Start();
+        h.machine.FailThreadStarts(1);
+        h.Unplug(a.path);
+        EXPECT_TRUE(h.machine.MessageBoxesShown().empty());
+        EXPECT_EQ(h.Tooltip(), "Safely Remove Storage Device - Drive (F:)");
+    }
     TrayHarness nt(Family::Nt);
     sim::PluggedDevice a = nt.Plug(AdapterSpec::Disk("A", {'E'}));
     nt.Start();
