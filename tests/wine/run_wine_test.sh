@@ -162,8 +162,24 @@ expect_window() {  # TITLE STATE: STATE is hidden, visible or absent
     fi
 }
 
-wait_window() { tt wait-window "$1" 30 >/dev/null || fail "window \"$1\" did not appear within 30 s"; }
-wait_gone() { tt wait-gone "$1" 30 >/dev/null || fail "window \"$1\" is still there after 30 s"; }
+# Waits of up to 30 s for a window to appear or go. Each look is a short run
+# of the helper, so a helper start that fails while the prefix is still
+# settling costs one look, not the test.
+wait_for_window() {  # TITLE present|absent
+    local deadline=$(($(date +%s) + 30)) out
+    while :; do
+        out="$(tt find-window "$1")"
+        if [ "$2" = present ]; then
+            [ "$out" = hidden ] || [ "$out" = visible ] && return 0
+        else
+            [ "$out" = "not found" ] && return 0
+        fi
+        [ "$(date +%s)" -ge "$deadline" ] && return 1
+        sleep 0.3
+    done
+}
+wait_window() { wait_for_window "$1" present || fail "window \"$1\" did not appear within 30 s"; }
+wait_gone() { wait_for_window "$1" absent || fail "window \"$1\" is still there after 30 s"; }
 
 # run_expect_0 EXE ARGS...: a program that must end by itself with code 0.
 run_expect_0() {
