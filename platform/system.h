@@ -3,13 +3,17 @@
 #pragma once
 
 #include "platform/device_tree.h"
+#include "platform/dialogs.h"
 #include "platform/driver.h"
+#include "platform/files.h"
 #include "platform/kernel.h"
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/resources.h"
+#include "platform/setup_devices.h"
 #include "platform/shell_tray.h"
 #include "platform/sysinfo.h"
+#include "platform/token.h"
 #include "platform/trace.h"
 #include "platform/types.h"
 #include "platform/ui.h"
@@ -30,6 +34,10 @@ public:
     virtual TraceSink& trace() = 0;
     virtual Registry& registry() = 0;
     virtual DeviceTree& deviceTree() = 0;
+    virtual Files& files() = 0;
+    virtual Token& token() = 0;
+    virtual SetupDevices& setupDevices() = 0;
+    virtual Dialogs& dialogs() = 0;
 };
 
 }  // namespace plat

@@ -75,11 +75,7 @@ class SimSystem final : public plat::System,
                         plat::DeviceIo,
                         plat::TraceSink {
 public:
-    SimSystem(Machine& m, ProcessRec& p, std::uint32_t pid)
-        : m_(m),
-          p_(p),
-          registry_(MakeRegistryFacet(m.Registry(), pid, [&m] { return m.Version().nt; })),
-          tree_(MakeDeviceTreeFacet(m.Devices(), pid)) {}
+    SimSystem(Machine& m, ProcessRec& p, std::uint32_t pid);
 
     plat::Ui& ui() override { return *this; }
     plat::DeviceNotifications& deviceNotifications() override { return *this; }
@@ -92,6 +88,10 @@ public:
     plat::TraceSink& trace() override { return *this; }
     plat::Registry& registry() override { return *registry_; }
     plat::DeviceTree& deviceTree() override { return *tree_; }
+    plat::Files& files() override { return *files_; }
+    plat::Token& token() override { return *token_; }
+    plat::SetupDevices& setupDevices() override { return *setupDevices_; }
+    plat::Dialogs& dialogs() override { return *dialogs_; }
 
     // Ui
     bool RegisterWindowClass(const std::string& name) override;
@@ -153,12 +153,31 @@ public:
     void Write(std::string_view line) override;
 
 private:
+    // What the facets in their own files need from the machine.
+    static std::function<bool()> IsNt(Machine& m) {
+        return [&m] { return m.Version().nt; };
+    }
+    static std::function<std::vector<std::string>()> RunningImages(Machine& m);
+    std::function<void(std::uint32_t)> LastErrorSetter() {
+        return [this](std::uint32_t code) { SetLastError(code); };
+    }
+    static std::function<void(const std::string&)> NoteAs(Machine& m, std::uint32_t pid) {
+        return [&m, pid](const std::string& line) {
+            std::lock_guard<std::mutex> lk(m.mu_);
+            m.NoteLocked(m.Tag(pid) + " " + line);
+        };
+    }
+
     bool PassThrough(std::unique_lock<std::mutex>& lk, SimAdapter& a, void* buffer, std::uint32_t length);
 
     Machine& m_;
     ProcessRec& p_;
     std::unique_ptr<plat::Registry> registry_;
     std::unique_ptr<plat::DeviceTree> tree_;
+    std::unique_ptr<plat::Files> files_;
+    std::unique_ptr<plat::Token> token_;
+    std::unique_ptr<plat::SetupDevices> setupDevices_;
+    std::unique_ptr<plat::Dialogs> dialogs_;
 };
 
 struct ProcessRec {
@@ -174,6 +193,26 @@ struct ProcessRec {
     std::unique_ptr<SimSystem> system;
 };
 
+std::function<std::vector<std::string>()> SimSystem::RunningImages(Machine& m) {
+    return [&m] {
+        std::lock_guard<std::mutex> lk(m.mu_);
+        std::vector<std::string> names;
+        for (auto& p : m.processes_)
+            if (!p->ended) names.push_back(p->exe);
+        return names;
+    };
+}
+
+SimSystem::SimSystem(Machine& m, ProcessRec& p, std::uint32_t pid)
+    : m_(m),
+      p_(p),
+      registry_(MakeRegistryFacet(m.Registry(), pid, [&m] { return m.Version().nt; })),
+      tree_(MakeDeviceTreeFacet(m.Devices(), pid)),
+      files_(MakeFilesFacet(m.Files(), pid, IsNt(m), RunningImages(m), LastErrorSetter(), NoteAs(m, pid))),
+      token_(MakeTokenFacet(m.Account(), pid, IsNt(m), LastErrorSetter(), NoteAs(m, pid))),
+      setupDevices_(MakeSetupDevicesFacet(m.SetupDevices(), pid, IsNt(m), LastErrorSetter(), NoteAs(m, pid))),
+      dialogs_(MakeDialogsFacet(m.Dialogs(), pid, p.resources, NoteAs(m, pid))) {}
+
 // ---------------------------------------------------------------------------
 // Machine: settings, programs, scheduling
 // ---------------------------------------------------------------------------
@@ -182,7 +221,12 @@ thread_local ThreadRec* tlsCurrent = nullptr;
 }
 
 Machine::Machine()
-    : registry_(std::make_unique<RegistryStore>()), devices_(std::make_unique<DeviceStore>(*this, *registry_)) {}
+    : registry_(std::make_unique<RegistryStore>()),
+      devices_(std::make_unique<DeviceStore>(*this, *registry_)),
+      files_(std::make_unique<FileStore>()),
+      account_(std::make_unique<TokenStore>()),
+      setupDevices_(std::make_unique<SetupDeviceStore>(*registry_)),
+      dialogs_(std::make_unique<DialogStore>()) {}
 
 Machine::~Machine() {
     {
@@ -370,6 +414,7 @@ void Machine::EndProcessLocked(ProcessRec* p, int code) {
         }
     }
     registry_->CloseAllOf(p->pid);
+    files_->CloseAllOf(p->pid);
     NoteLocked(Tag(p->pid) + " ended with exit code " + std::to_string(code));
 }
 

@@ -26,8 +26,12 @@
 
 #include "platform/system.h"
 #include "sim/device_store.h"
+#include "sim/dialog_store.h"
+#include "sim/file_store.h"
 #include "sim/registry_store.h"
 #include "sim/resource_table.h"
+#include "sim/setup_device_store.h"
+#include "sim/token_store.h"
 
 namespace sim {
 
@@ -175,6 +179,10 @@ public:
     // ---- shared stores -------------------------------------------------------------------
     RegistryStore& Registry() { return *registry_; }
     DeviceStore& Devices() { return *devices_; }
+    FileStore& Files() { return *files_; }
+    TokenStore& Account() { return *account_; }
+    SetupDeviceStore& SetupDevices() { return *setupDevices_; }
+    DialogStore& Dialogs() { return *dialogs_; }
 
     // ---- used by the facet implementations ---------------------------------------------
     class Facets;
@@ -258,6 +266,10 @@ private:
     std::vector<std::string> transcript_;
     std::unique_ptr<RegistryStore> registry_;
     std::unique_ptr<DeviceStore> devices_;
+    std::unique_ptr<FileStore> files_;
+    std::unique_ptr<TokenStore> account_;
+    std::unique_ptr<SetupDeviceStore> setupDevices_;
+    std::unique_ptr<DialogStore> dialogs_;
 
     bool shellAvailable_ = true;
     bool traceInTranscript_ = false;
