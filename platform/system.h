@@ -7,6 +7,7 @@
 #include "platform/driver.h"
 #include "platform/files.h"
 #include "platform/kernel.h"
+#include "platform/libraries.h"
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/resources.h"
@@ -38,6 +39,7 @@ public:
     virtual Token& token() = 0;
     virtual SetupDevices& setupDevices() = 0;
     virtual Dialogs& dialogs() = 0;
+    virtual Libraries& libraries() = 0;
 };
 
 }  // namespace plat

@@ -9,6 +9,7 @@
 #include "common/adapter_driver.h"
 #include "common/bytes.h"
 #include "common/guid.h"
+#include "sim/process_facet.h"
 
 namespace sim {
 
@@ -68,7 +69,6 @@ class SimSystem final : public plat::System,
                         plat::Ui,
                         plat::DeviceNotifications,
                         plat::Kernel,
-                        plat::Process,
                         plat::SystemInfo,
                         plat::Resources,
                         plat::ShellTray,
@@ -80,7 +80,7 @@ public:
     plat::Ui& ui() override { return *this; }
     plat::DeviceNotifications& deviceNotifications() override { return *this; }
     plat::Kernel& kernel() override { return *this; }
-    plat::Process& process() override { return *this; }
+    plat::Process& process() override { return *process_; }
     plat::SystemInfo& systemInfo() override { return *this; }
     plat::Resources& resources() override { return *this; }
     plat::ShellTray& shellTray() override { return *this; }
@@ -92,6 +92,7 @@ public:
     plat::Token& token() override { return *token_; }
     plat::SetupDevices& setupDevices() override { return *setupDevices_; }
     plat::Dialogs& dialogs() override { return *dialogs_; }
+    plat::Libraries& libraries() override { return *libraries_; }
 
     // Ui
     bool RegisterWindowClass(const std::string& name) override;
@@ -124,9 +125,6 @@ public:
     bool Close(plat::Hobject handle) override;
     std::uint32_t LastError() override;
     void SetLastError(std::uint32_t code) override;
-
-    // Process
-    std::string CommandLine() override;
 
     // SystemInfo
     plat::OsVersion Version() override { return m_.Version(); }
@@ -178,6 +176,8 @@ private:
     std::unique_ptr<plat::Token> token_;
     std::unique_ptr<plat::SetupDevices> setupDevices_;
     std::unique_ptr<plat::Dialogs> dialogs_;
+    std::unique_ptr<plat::Process> process_;
+    std::unique_ptr<plat::Libraries> libraries_;
 };
 
 struct ProcessRec {
@@ -185,6 +185,7 @@ struct ProcessRec {
     std::string exe;
     std::string commandLine;
     std::string args;
+    std::string modulePath;
     const trvres::Table* resources = nullptr;
     bool ended = false;
     int exitCode = static_cast<int>(plat::STILL_ACTIVE);
@@ -211,7 +212,9 @@ SimSystem::SimSystem(Machine& m, ProcessRec& p, std::uint32_t pid)
       files_(MakeFilesFacet(m.Files(), pid, IsNt(m), RunningImages(m), LastErrorSetter(), NoteAs(m, pid))),
       token_(MakeTokenFacet(m.Account(), pid, IsNt(m), LastErrorSetter(), NoteAs(m, pid))),
       setupDevices_(MakeSetupDevicesFacet(m.SetupDevices(), pid, IsNt(m), LastErrorSetter(), NoteAs(m, pid))),
-      dialogs_(MakeDialogsFacet(m.Dialogs(), pid, p.resources, NoteAs(m, pid))) {}
+      dialogs_(MakeDialogsFacet(m.Dialogs(), pid, p.resources, NoteAs(m, pid))),
+      process_(MakeProcessFacet(m, pid, p.args, p.modulePath)),
+      libraries_(MakeLibrariesFacet(m.Libraries(), pid)) {}
 
 // ---------------------------------------------------------------------------
 // Machine: settings, programs, scheduling
@@ -226,7 +229,9 @@ Machine::Machine()
       files_(std::make_unique<FileStore>()),
       account_(std::make_unique<TokenStore>()),
       setupDevices_(std::make_unique<SetupDeviceStore>(*registry_)),
-      dialogs_(std::make_unique<DialogStore>()) {}
+      dialogs_(std::make_unique<DialogStore>()),
+      environment_(std::make_unique<EnvironmentTable>()),
+      libraries_(std::make_unique<LibraryTable>()) {}
 
 Machine::~Machine() {
     {
@@ -354,7 +359,12 @@ ThreadRec* Machine::StartThreadLocked(ProcessRec* p, std::function<std::uint32_t
 
 std::uint32_t Machine::StartProcess(const std::string& commandLine) {
     std::unique_lock<std::mutex> lk(mu_);
-    if (shutdown_) return 0;
+    ProcessRec* p = StartProcessLocked(commandLine, false, nullptr);
+    return p ? p->pid : 0;
+}
+
+ProcessRec* Machine::StartProcessLocked(const std::string& commandLine, bool external, ThreadRec** mainThread) {
+    if (shutdown_) return nullptr;
     // First token: quoted or up to the first blank.
     std::size_t i = 0;
     while (i < commandLine.size() && (commandLine[i] == ' ' || commandLine[i] == '\t')) ++i;
@@ -372,30 +382,88 @@ std::uint32_t Machine::StartProcess(const std::string& commandLine) {
     std::string key = Upper(base);
     auto it = programs_.find(key);
     if (it == programs_.end()) it = programs_.find(key + ".EXE");
-    if (it == programs_.end()) {
+    if (it == programs_.end() && (!external || base.empty())) {
         NoteLocked("system: no program for \"" + commandLine + "\"");
-        return 0;
+        return nullptr;
     }
     while (i < commandLine.size() && (commandLine[i] == ' ' || commandLine[i] == '\t')) ++i;
 
     auto proc = std::make_unique<ProcessRec>();
     ProcessRec* p = proc.get();
     p->pid = nextPid_++;
-    p->exe = it->second.exeName;
     p->commandLine = commandLine;
     p->args = commandLine.substr(i);
-    p->resources = it->second.resources;
+    Entry entry;
+    if (it != programs_.end()) {
+        p->exe = it->second.exeName;
+        p->resources = it->second.resources;
+        entry = it->second.entry;
+    } else {
+        // A program outside the suite: it runs and ends at once.
+        p->exe = key;
+        entry = [](plat::System&) { return 0; };
+    }
+    auto path = modulePaths_.find(p->exe);
+    p->modulePath = path != modulePaths_.end() ? path->second : "C:\\WINDOWS\\" + p->exe;
     p->system = std::make_unique<SimSystem>(*this, *p, p->pid);
     processes_.push_back(std::move(proc));
     NoteLocked(Tag(p->pid) + " started: " + commandLine);
-    Entry entry = it->second.entry;
-    StartThreadLocked(p, [this, p, entry] {
+    ThreadRec* t = StartThreadLocked(p, [this, p, entry] {
         int code = entry(*p->system);
         std::lock_guard<std::mutex> g(mu_);
         EndProcessLocked(p, code);
         return static_cast<std::uint32_t>(code);
     });
-    return p->pid;
+    if (mainThread) *mainThread = t;
+    return p;
+}
+
+void Machine::SetModulePath(const std::string& exeName, const std::string& path) {
+    std::lock_guard<std::mutex> lk(mu_);
+    modulePaths_[Upper(exeName)] = path;
+}
+
+std::vector<Machine::Launch> Machine::Launches() {
+    std::lock_guard<std::mutex> lk(mu_);
+    return launches_;
+}
+
+void Machine::FailProcessStarts(int count) {
+    std::lock_guard<std::mutex> lk(mu_);
+    failProcessStarts_ = count;
+}
+
+bool Machine::StartProcessFor(std::uint32_t parentPid, const std::string& commandLine, const std::string& desktop,
+                              plat::StartedProcess& started) {
+    std::unique_lock<std::mutex> lk(mu_);
+    started = {};
+    ThreadRec* self = Current();
+    NoteLocked(Tag(parentPid) + " starts \"" + commandLine + "\" on " + (desktop.empty() ? "its own desktop" : desktop));
+    ProcessRec* p = nullptr;
+    ThreadRec* main = nullptr;
+    std::uint32_t error = plat::ERROR_SUCCESS;
+    if (failProcessStarts_ > 0) {
+        --failProcessStarts_;
+        error = plat::ERROR_FILE_NOT_FOUND;
+    } else if (commandLine.find_first_not_of(" \t") == std::string::npos) {
+        error = plat::ERROR_INVALID_PARAMETER;
+    } else {
+        p = StartProcessLocked(commandLine, true, &main);
+        if (p == nullptr) error = plat::ERROR_FILE_NOT_FOUND;
+    }
+    launches_.push_back(Launch{parentPid, commandLine, desktop, p ? p->pid : 0});
+    if (p == nullptr) {
+        NoteLocked(Tag(parentPid) + " start of \"" + commandLine + "\" failed");
+        if (self) self->lastError = error;
+        return false;
+    }
+    // Both handles follow the process's first thread: it ends when the process does.
+    for (plat::Hobject* h : {&started.process, &started.thread}) {
+        auto raw = NewHandleLocked();
+        handles_[raw] = HandleRec{HandleRec::Thread, parentPid, {}, main};
+        *h = static_cast<plat::Hobject>(raw);
+    }
+    return true;
 }
 
 void Machine::EndProcessLocked(ProcessRec* p, int code) {
@@ -554,6 +622,21 @@ void Machine::PowerBroadcast(std::uint32_t event) {
     NoteLocked("[system] power broadcast " + Hex(event));
     for (auto& w : windows_)
         if (w->alive) PostLocked(w.get(), plat::WM_POWERBROADCAST, event, 0, nullptr);
+}
+
+void Machine::ConsoleSessionChange(bool connect) {
+    std::lock_guard<std::mutex> lk(mu_);
+    NoteLocked(std::string("[system] console ") + (connect ? "connected to" : "disconnected from") + " the session");
+    for (const auto& r : libraries_->SessionRegistrations())
+        PostLocked(FindWindowLocked(r.hwnd), plat::WM_WTSSESSION_CHANGE,
+                   connect ? plat::WTS_CONSOLE_CONNECT : plat::WTS_CONSOLE_DISCONNECT, 1, nullptr);
+}
+
+std::size_t Machine::SessionRegistrations(std::uint32_t pid) {
+    std::lock_guard<std::mutex> lk(mu_);
+    std::size_t n = 0;
+    for (const auto& r : libraries_->SessionRegistrations()) n += r.pid == pid && FindWindowLocked(r.hwnd) != nullptr;
+    return n;
 }
 
 void Machine::FailNotificationRegistrations(int count) {
@@ -958,11 +1041,6 @@ void SimSystem::SetLastError(std::uint32_t code) {
         t->lastError = code;
     else
         m_.externalLastError_ = code;
-}
-
-std::string SimSystem::CommandLine() {
-    std::lock_guard<std::mutex> lk(m_.mu_);
-    return p_.args;
 }
 
 std::size_t SimSystem::CharLength(std::string_view text, std::size_t at) {

@@ -28,6 +28,8 @@
 #include "sim/device_store.h"
 #include "sim/dialog_store.h"
 #include "sim/file_store.h"
+#include "sim/environment.h"
+#include "sim/library_store.h"
 #include "sim/registry_store.h"
 #include "sim/resource_table.h"
 #include "sim/setup_device_store.h"
@@ -99,6 +101,33 @@ public:
     std::optional<int> ExitCodeOf(std::uint32_t pid);
     std::vector<std::uint32_t> RunningProcesses(const std::string& exeName);
     std::string ExeOf(std::uint32_t pid);
+    // What GetModuleFileName reports in the program's processes started from
+    // now on; "C:\WINDOWS\<exeName>" unless set. Empty: the call fails.
+    void SetModulePath(const std::string& exeName, const std::string& path);
+
+    // ---- programs started by programs ------------------------------------------
+    // Every process start a program asked for, in order. A command line that
+    // names an installed program starts it; any other starts a process that
+    // ends at once with exit code 0 (a program outside the suite).
+    struct Launch {
+        std::uint32_t parentPid;
+        std::string commandLine;
+        std::string desktop;
+        std::uint32_t pid;  // 0 when the start failed
+    };
+    std::vector<Launch> Launches();
+    // Fails the next `count` process starts requested by programs.
+    void FailProcessStarts(int count);
+    EnvironmentTable& Environment() { return *environment_; }
+
+    // ---- session notifications -----------------------------------------------------
+    LibraryTable& Libraries() { return *libraries_; }
+    // The console is connected to (WTS_CONSOLE_CONNECT) or disconnected from
+    // (WTS_CONSOLE_DISCONNECT) the session: WM_WTSSESSION_CHANGE to every
+    // live window registered for session notifications.
+    void ConsoleSessionChange(bool connect);
+    // Live windows of `pid` registered for session notifications.
+    std::size_t SessionRegistrations(std::uint32_t pid);
 
     // ---- windows -------------------------------------------------------------
     struct WindowInfo {
@@ -188,6 +217,10 @@ public:
     class Facets;
     friend class Facets;
     friend class SimSystem;
+    // CreateProcess for process `parentPid`: records the start and hands the
+    // parent a process and a thread handle.
+    bool StartProcessFor(std::uint32_t parentPid, const std::string& commandLine, const std::string& desktop,
+                         plat::StartedProcess& started);
 
 private:
     struct QueuedMsg {
@@ -228,6 +261,9 @@ private:
     bool BlockLocked(std::unique_lock<std::mutex>& lk, ThreadRec* t, std::function<bool()> ready,
                      std::uint64_t deadline = UINT64_MAX);
     ThreadRec* StartThreadLocked(ProcessRec* p, std::function<std::uint32_t()> body);
+    // `external`: a command line naming no installed program starts a process
+    // that ends at once. `mainThread` receives the process's first thread.
+    ProcessRec* StartProcessLocked(const std::string& commandLine, bool external, ThreadRec** mainThread);
     void EndProcessLocked(ProcessRec* p, int code);
     ThreadRec* Current();
 
@@ -252,6 +288,7 @@ private:
     std::uint64_t now_ = 0;
 
     std::map<std::string, ProgramRec> programs_;  // key: upper-case exe name
+    std::map<std::string, std::string> modulePaths_;  // key: upper-case exe name
     std::vector<std::unique_ptr<ProcessRec>> processes_;
     std::vector<std::unique_ptr<ThreadRec>> threads_;
     std::vector<std::unique_ptr<WindowRec>> windows_;
@@ -270,6 +307,10 @@ private:
     std::unique_ptr<TokenStore> account_;
     std::unique_ptr<SetupDeviceStore> setupDevices_;
     std::unique_ptr<DialogStore> dialogs_;
+    std::unique_ptr<EnvironmentTable> environment_;
+    std::unique_ptr<LibraryTable> libraries_;
+    std::vector<Launch> launches_;
+    int failProcessStarts_ = 0;
 
     bool shellAvailable_ = true;
     bool traceInTranscript_ = false;
