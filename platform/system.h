@@ -5,6 +5,7 @@
 #include "platform/device_tree.h"
 #include "platform/dialogs.h"
 #include "platform/driver.h"
+#include "platform/exec.h"
 #include "platform/files.h"
 #include "platform/kernel.h"
 #include "platform/libraries.h"
@@ -39,6 +40,7 @@ public:
     virtual Token& token() = 0;
     virtual SetupDevices& setupDevices() = 0;
     virtual Dialogs& dialogs() = 0;
+    virtual Exec& exec() = 0;
     virtual Libraries& libraries() = 0;
 };
 

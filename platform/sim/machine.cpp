@@ -9,6 +9,7 @@
 #include "common/adapter_driver.h"
 #include "common/bytes.h"
 #include "common/guid.h"
+#include "sim/exec_facet.h"
 #include "sim/process_facet.h"
 
 namespace sim {
@@ -92,6 +93,7 @@ public:
     plat::Token& token() override { return *token_; }
     plat::SetupDevices& setupDevices() override { return *setupDevices_; }
     plat::Dialogs& dialogs() override { return *dialogs_; }
+    plat::Exec& exec() override { return *exec_; }
     plat::Libraries& libraries() override { return *libraries_; }
 
     // Ui
@@ -176,6 +178,7 @@ private:
     std::unique_ptr<plat::Token> token_;
     std::unique_ptr<plat::SetupDevices> setupDevices_;
     std::unique_ptr<plat::Dialogs> dialogs_;
+    std::unique_ptr<plat::Exec> exec_;
     std::unique_ptr<plat::Process> process_;
     std::unique_ptr<plat::Libraries> libraries_;
 };
@@ -213,6 +216,8 @@ SimSystem::SimSystem(Machine& m, ProcessRec& p, std::uint32_t pid)
       token_(MakeTokenFacet(m.Account(), pid, IsNt(m), LastErrorSetter(), NoteAs(m, pid))),
       setupDevices_(MakeSetupDevicesFacet(m.SetupDevices(), pid, IsNt(m), LastErrorSetter(), NoteAs(m, pid))),
       dialogs_(MakeDialogsFacet(m.Dialogs(), pid, p.resources, NoteAs(m, pid))),
+      exec_(MakeExecFacet(m, pid, [this](plat::Hobject h) { static_cast<plat::Kernel*>(this)->Close(h); },
+                          NoteAs(m, pid))),
       process_(MakeProcessFacet(m, pid, p.args, p.modulePath)),
       libraries_(MakeLibrariesFacet(m.Libraries(), pid)) {}
 
