@@ -1221,8 +1221,9 @@ bool SimSystem::Control(plat::Hdevice device, std::uint32_t code, const void* in
 }
 
 bool SimSystem::PassThrough(std::unique_lock<std::mutex>& lk, SimAdapter& ad, void* buffer, std::uint32_t length) {
-    if (length < trv::kPassThroughSize || ad.drive == nullptr) return false;
     auto* b = static_cast<std::uint8_t*>(buffer);
+    if (ad.observePassThrough) ad.observePassThrough(std::span<const std::uint8_t>(b, length));
+    if (length < trv::kPassThroughSize || ad.drive == nullptr) return false;
     std::span<std::uint8_t, trv::kPassThroughSize> req(b, trv::kPassThroughSize);
     trv::PassThroughHeader hdr = trv::ReadPassThroughHeader(req);
     if (hdr.length != trv::kPtHeaderLength || hdr.cdbLength != 16 || hdr.dataTransferLength > trv::kPtDataSize ||

@@ -69,6 +69,9 @@ struct SimAdapter {
     // Requests seen, counted by code (the watcher's and notifier's tests look at them).
     std::map<std::uint32_t, int> requestCounts;
     int opens = 0;
+    // Sees every pass-through request as it arrives, before the drive runs
+    // it (called under the machine's lock; it must not call the machine).
+    std::function<void(std::span<const std::uint8_t>)> observePassThrough;
 };
 
 class Machine {
