@@ -119,4 +119,24 @@ void InstallDriverPackages(sim::Machine& machine, const std::vector<std::string>
     }
 }
 
+void RegisterBackupApplication(sim::Machine& machine, const std::string& application,
+                               const std::string& parameter) {
+    const std::string key = "SOFTWARE\\Dantz\\Retrospect\\ButtonBackup";
+    machine.Registry().SetString(key, "ApplicationPath", application);
+    machine.Files().AddFile(application, Image(application));
+    if (!parameter.empty()) {
+        machine.Registry().SetString(key, "LaunchParameter", parameter);
+        machine.Files().AddFile(parameter, "backup script");
+    }
+    const std::size_t slash = application.find_last_of('\\');
+    machine.InstallProgram(
+        application.substr(slash == std::string::npos ? 0 : slash + 1),
+        [](plat::System& sys) {
+            plat::Msg msg;
+            while (sys.ui().NextMessage(msg)) sys.ui().Dispatch(msg);
+            return 0;
+        },
+        nullptr);
+}
+
 }  // namespace trvsim

@@ -25,4 +25,11 @@ void InstallSuite(sim::Machine& machine);
 // driver enumerated).
 void InstallDriverPackages(sim::Machine& machine, const std::vector<std::string>& packages = {});
 
+// The backup application's registration for button backups, as it writes it
+// ("ApplicationPath" and, unless `parameter` is empty, "LaunchParameter"),
+// with both files created. Started, the application runs until the machine
+// ends.
+void RegisterBackupApplication(sim::Machine& machine, const std::string& application,
+                               const std::string& parameter);
+
 }  // namespace trvsim

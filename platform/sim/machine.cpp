@@ -210,7 +210,7 @@ std::function<std::vector<std::string>()> SimSystem::RunningImages(Machine& m) {
 SimSystem::SimSystem(Machine& m, ProcessRec& p, std::uint32_t pid)
     : m_(m),
       p_(p),
-      registry_(MakeRegistryFacet(m.Registry(), pid, [&m] { return m.Version().nt; })),
+      registry_(MakeRegistryFacet(m.Registry(), pid, [&m] { return m.Version().nt; }, NoteAs(m, pid))),
       tree_(MakeDeviceTreeFacet(m.Devices(), pid)),
       files_(MakeFilesFacet(m.Files(), pid, IsNt(m), RunningImages(m), LastErrorSetter(), NoteAs(m, pid))),
       token_(MakeTokenFacet(m.Account(), pid, IsNt(m), LastErrorSetter(), NoteAs(m, pid))),

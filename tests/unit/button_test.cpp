@@ -153,6 +153,20 @@ TEST_F(Launcher, StartsTheApplicationAloneWithoutParameter) {
     EXPECT_TRUE(m.Dialogs().ShownSoFar().empty());
 }
 
+TEST(LauncherOnTheSuite, RegisteredApplicationIsStartedWithItsScript) {
+    sim::Machine m;
+    trvsim::InstallSuite(m);
+    trvsim::RegisterBackupApplication(m, "C:\\Program Files\\Retrospect\\Retrospect.exe", "C:\\Backups\\B.rbs");
+    std::uint32_t pid = m.StartProcess("C:\\WINDOWS\\TRVBUTTON.EXE");
+    m.WaitIdle();
+    EXPECT_EQ(m.ExitCodeOf(pid), 0);
+    auto running = m.RunningProcesses("RETROSPECT.EXE");
+    ASSERT_EQ(running.size(), 1u);
+    EXPECT_TRUE(trvtest::Contains(m.Transcript(),
+                                  "WinExec \"\"C:\\Program Files\\Retrospect\\Retrospect.exe\" C:\\Backups\\B.rbs\""));
+    EXPECT_TRUE(m.Dialogs().ShownSoFar().empty());
+}
+
 TEST_F(Launcher, NothingUsableShowsDialog100AndStartsNothing) {
     for (bool registered : {false, true}) {
         if (registered) Register(std::string(kApp), std::string());  // an empty parameter
