@@ -9,6 +9,8 @@
 #include "platform/files.h"
 #include "platform/kernel.h"
 #include "platform/libraries.h"
+#include "platform/menus.h"
+#include "platform/message_box.h"
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/resources.h"
@@ -42,6 +44,8 @@ public:
     virtual Dialogs& dialogs() = 0;
     virtual Exec& exec() = 0;
     virtual Libraries& libraries() = 0;
+    virtual Menus& menus() = 0;
+    virtual MessageBoxes& messageBoxes() = 0;
 };
 
 }  // namespace plat

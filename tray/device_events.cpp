@@ -42,8 +42,7 @@ bool CTrayIcon::EnumeratePresentDevices() {
     plat::Hdevinfo set = tree.GetInterfaceSet(trv::AdapterInterfaceGuid, true);
     if (set == plat::Hdevinfo::None) return false;
     bool added = false;
-    // Member indexes run to the end of the set; the set holds what exists, so the walk ends.
-    for (std::uint32_t index = 0;; ++index) {
+    for (std::uint32_t index = 0; index < kMaxInterfaceMembers; ++index) {
         plat::InterfaceDetail detail;
         plat::EnumResult r = tree.EnumInterface(set, trv::AdapterInterfaceGuid, index, detail);
         if (r == plat::EnumResult::NoMore) break;

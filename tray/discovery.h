@@ -12,6 +12,18 @@
 
 namespace tray {
 
+// Interface enumerations count their member index in 32 bits, so it never
+// wraps, and stop at the platform's "no more"; a set that claims more
+// members than this is cut here, so every walk ends.
+inline constexpr std::uint32_t kMaxInterfaceMembers = 65536;
+
+// The icon and menu bitmap that show a record's state.
+struct PictureChoice {
+    std::uint32_t icon;
+    std::uint32_t bitmap;
+};
+PictureChoice ChoosePictures(const CStorageDevice& record);
+
 // The device node that owns the interface `path` of `interfaceClass`
 // (present or not); 0 when there is none.
 plat::DevNode FindDevNode(plat::System& sys, const plat::Guid& interfaceClass, const std::string& path);

@@ -48,8 +48,8 @@ std::string LoadText(plat::System& sys, std::uint32_t id, std::size_t capacity) 
 std::string Name(plat::System& sys, std::uint32_t id) { return LoadText(sys, id, kPathBuffer); }
 
 int Ask(plat::System& sys, std::uint32_t base, std::uint32_t text, std::uint32_t caption, std::uint32_t style) {
-    return sys.dialogs().ShowMessageBox(LoadText(sys, base + text, kTextBuffer),
-                                        LoadText(sys, base + caption, kCaptionBuffer), style);
+    return sys.messageBoxes().Show(plat::Hwnd::None, LoadText(sys, base + text, kTextBuffer),
+                                   LoadText(sys, base + caption, kCaptionBuffer), style);
 }
 
 // The file removals skip a name the string table does not give.

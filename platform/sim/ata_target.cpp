@@ -8,6 +8,7 @@ namespace sim {
 namespace {
 constexpr std::uint8_t kIdentifyDevice = 0xEC;
 constexpr std::uint8_t kIdentifyPacketDevice = 0xA1;
+constexpr std::uint8_t kSecurityEraseUnit = 0xF4;
 }  // namespace
 
 SimAtaTarget::SimAtaTarget(std::shared_ptr<AtaDrive> drive, std::map<int, std::uint16_t> identifyOverrides)
@@ -31,7 +32,9 @@ bool SimAtaTarget::Execute(std::span<const std::uint8_t, 16> cdb, std::span<std:
     }
     std::copy(sector, sector + 512, data.begin());
     std::memset(sector, 0, sizeof sector);
-    lastDurationMs_ = r.durationMs;
+    // Only the erase holds the caller for the drive's time; every other
+    // command is over at once, so a test need not move the clock for it.
+    lastDurationMs_ = command == kSecurityEraseUnit ? r.durationMs : 0;
     if (!r.ok) {
         // Fixed-format sense: ABORTED COMMAND, the ATA status and error in the
         // information bytes.

@@ -21,7 +21,8 @@ public:
 
     bool Execute(std::span<const std::uint8_t, 16> cdb, std::span<std::uint8_t, 512> data, bool dataIn,
                  std::span<std::uint8_t, 18> sense) override;
-    // The time the last command took (the machine asks right after Execute).
+    // The time the last command took (the machine asks right after Execute):
+    // the erase's time, 0 for every other command.
     std::uint64_t DurationMs(std::span<const std::uint8_t, 16> cdb) override;
 
     const std::shared_ptr<AtaDrive>& drive() const { return drive_; }

@@ -268,6 +268,40 @@ void DeviceStore::UnmountVolumesLocked(plat::DevNode storage, Effects& fx) {
     }
 }
 
+std::vector<plat::DevNode> DeviceStore::DescendantsLocked(const Node& n) {
+    std::vector<plat::DevNode> out;
+    std::vector<const Node*> todo{&n};
+    while (!todo.empty() && out.size() < nodes_.size()) {
+        const Node* at = todo.back();
+        todo.pop_back();
+        for (plat::DevNode id : at->children) {
+            Node* c = NodeLocked(id);
+            if (c == nullptr || c->parent != at->id) continue;  // moved elsewhere since
+            out.push_back(id);
+            todo.push_back(c);
+        }
+    }
+    return out;
+}
+
+void DeviceStore::DisableSubtreeLocked(Node& n, Effects& fx) {
+    UnmountVolumesLocked(n.id, fx);
+    for (plat::DevNode id : DescendantsLocked(n)) {
+        UnmountVolumesLocked(id, fx);
+        if (Node* c = NodeLocked(id)) c->present = false;
+    }
+    fx.devnodesChanged = true;
+}
+
+void DeviceStore::EnableSubtreeLocked(Node& n, Effects& fx) {
+    for (plat::DevNode id : DescendantsLocked(n)) {
+        if (Node* c = NodeLocked(id)) c->present = true;
+    }
+    MountVolumesLocked(n.id, fx);
+    for (plat::DevNode id : DescendantsLocked(n)) MountVolumesLocked(id, fx);
+    fx.devnodesChanged = true;
+}
+
 void DeviceStore::StartDeviceLocked(Device& d, Effects& fx) {
     Node* n = NodeLocked(d.ids.node);
     if (n == nullptr) return;
@@ -275,6 +309,11 @@ void DeviceStore::StartDeviceLocked(Device& d, Effects& fx) {
     n->lingering.reset();
     n->status = kRunningStatus;
     n->problem = 0;
+    if (Node* b = NodeLocked(d.ids.bridge)) {
+        b->present = true;
+        b->status = kRunningStatus;
+        b->problem = 0;
+    }
     for (std::size_t i = 0; i < d.ids.children.size(); ++i) {
         Node* c = NodeLocked(d.ids.children[i]);
         if (c == nullptr) continue;
@@ -307,9 +346,11 @@ void DeviceStore::StopDeviceLocked(Device& d, std::uint32_t problem, std::uint32
             c->status |= extraStatus;
         }
     }
-    if (Node* n = NodeLocked(d.ids.node)) {
-        n->problem = problem;
-        n->status |= extraStatus;
+    for (plat::DevNode id : {d.ids.node, d.ids.bridge}) {
+        if (Node* n = NodeLocked(id)) {
+            n->problem = problem;
+            n->status |= extraStatus;
+        }
     }
     for (auto& i : interfaces_)
         if (SameText(i.path, d.ids.path)) i.present = false;
@@ -320,6 +361,7 @@ void DeviceStore::StopDeviceLocked(Device& d, std::uint32_t problem, std::uint32
 }
 
 PluggedDevice DeviceStore::Plug(const AdapterSpec& spec) {
+    const bool nineX = !machine_.Version().nt;
     Effects fx;
     fx.notify = spec.notify;
     PluggedDevice ids;
@@ -369,6 +411,17 @@ PluggedDevice DeviceStore::Plug(const AdapterSpec& spec) {
 
         // Storage nodes and their volumes; the same instance ids on every plug.
         const std::string tail = LastPart(instanceId);
+        Node* storageParent = n;
+        if (nineX && !spec.children.empty()) {
+            const std::string bid = "USBSTOR\\BRIDGE\\" + tail;
+            Node* b = NodeByIdLocked(bid);
+            if (b == nullptr) b = &NewNodeLocked(bid, n->id);
+            b->deviceDesc = "USB Storage Adapter";
+            b->statusReadable = true;
+            b->vetoes.clear();
+            ids.bridge = b->id;
+            storageParent = b;
+        }
         for (std::size_t i = 0; i < spec.children.size(); ++i) {
             const ChildSpec& cs = spec.children[i];
             std::string cid = cs.instanceId;
@@ -378,9 +431,9 @@ PluggedDevice DeviceStore::Plug(const AdapterSpec& spec) {
                       tail + "&" + std::to_string(i);
             }
             Node* c = NodeByIdLocked(cid);
-            if (c == nullptr) c = &NewNodeLocked(cid, n->id);
-            AttachChildLocked(*n, c->id);
-            c->parent = n->id;
+            if (c == nullptr) c = &NewNodeLocked(cid, storageParent->id);
+            AttachChildLocked(*storageParent, c->id);
+            c->parent = storageParent->id;
             c->friendlyName = cs.friendlyName;
             c->deviceDesc = cs.deviceDesc;
             c->statusReadable = true;
@@ -390,16 +443,15 @@ PluggedDevice DeviceStore::Plug(const AdapterSpec& spec) {
 
             const std::string ckey = HardwareKeyPath(cid);
             registry_.CreateKeyPath(ckey);
-            std::vector<std::uint8_t> assignment;
             if (cs.driveLetterAssignment) {
-                assignment = *cs.driveLetterAssignment;
+                registry_.SetValue(ckey, "CurrentDriveLetterAssignment", plat::REG_BINARY, *cs.driveLetterAssignment);
             } else if (!cs.letters.empty()) {
+                std::vector<std::uint8_t> assignment;
                 for (char l : cs.letters)
                     if (l != 0) assignment.push_back(static_cast<std::uint8_t>(l));
                 assignment.push_back(0);
-            }
-            if (!assignment.empty())
                 registry_.SetValue(ckey, "CurrentDriveLetterAssignment", plat::REG_BINARY, assignment);
+            }
 
             std::erase_if(volumes_, [&](const Volume& v) { return v.storage == c->id; });
             for (std::size_t j = 0; j < cs.letters.size(); ++j) {
@@ -477,7 +529,9 @@ bool DeviceStore::Unplug(const std::string& path, std::optional<std::uint32_t> l
             fx.down.push_back(d->ids.path);
             fx.interfaceEvents.push_back({false, trv::AdapterInterfaceGuid, d->ids.path});
         }
-        for (plat::DevNode id : d->ids.children)
+        std::vector<plat::DevNode> below = d->ids.children;
+        below.push_back(d->ids.bridge);
+        for (plat::DevNode id : below)
             if (Node* c = NodeLocked(id)) {
                 c->present = false;
                 c->lingering.reset();
@@ -953,8 +1007,7 @@ public:
                     s_.StopDeviceLocked(*d, CM_PROB_DISABLED, 0, fx);
                 } else if (DeviceStore::Node* n = s_.NodeLocked(node)) {
                     n->problem = CM_PROB_DISABLED;
-                    s_.UnmountVolumesLocked(node, fx);
-                    fx.devnodesChanged = true;
+                    s_.DisableSubtreeLocked(*n, fx);
                 }
             }
             NoteRequestLocked(fx, CmRequest::Disable, node, cr);
@@ -975,8 +1028,7 @@ public:
                     if (d->state == DeviceStore::Device::Stopped) s_.StartDeviceLocked(*d, fx);
                 } else if (DeviceStore::Node* n = s_.NodeLocked(node); n && n->problem == CM_PROB_DISABLED) {
                     n->problem = 0;
-                    s_.MountVolumesLocked(node, fx);
-                    fx.devnodesChanged = true;
+                    s_.EnableSubtreeLocked(*n, fx);
                 }
             }
             NoteRequestLocked(fx, CmRequest::Enable, node, cr);
@@ -1043,11 +1095,10 @@ private:
                 if (DeviceStore::Device* d = s_.DeviceOfNodeLocked(node)) {
                     s_.StopDeviceLocked(*d, problem, mark, fx);
                 } else if (DeviceStore::Node* n = s_.NodeLocked(node)) {
-                    // A storage node stopped on its own: its volumes go.
+                    // A node below an adapter stopped on its own.
                     n->problem = problem;
                     n->status |= mark;
-                    s_.UnmountVolumesLocked(node, fx);
-                    fx.devnodesChanged = true;
+                    s_.DisableSubtreeLocked(*n, fx);
                 }
             }
             NoteRequestLocked(fx, request, node, cr);

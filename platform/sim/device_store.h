@@ -12,6 +12,8 @@
 //                                   its hardware key holds "USBFlags", "AutoLoader", ...
 //         USBSTOR\DISK&...\<n>&0    the storage node(s) below it ("children"),
 //                                   hardware key with "CurrentDriveLetterAssignment"
+//   (on a Windows 9x machine one more node sits between the interface node
+//    and the storage nodes: USBSTOR\BRIDGE\<n>, the bridge's storage adapter)
 //     ROOT\FTDISK\0000
 //       STORAGE\VOLUME\...          one node per volume, in the storage node's removal
 //                                   relations, each with a volume interface and maybe a
@@ -79,7 +81,7 @@ struct ChildSpec {
     bool ownVolume = false;
     std::uint32_t problem = 0;  // non-zero: the node reports DN_HAS_PROBLEM with it
     // "CurrentDriveLetterAssignment" as stored (bytes); unset: the letters
-    // followed by a terminating zero. An empty vector stores no value.
+    // followed by a terminating zero (no value without letters).
     std::optional<std::vector<std::uint8_t>> driveLetterAssignment;
 };
 
@@ -123,6 +125,7 @@ struct PluggedDevice {
     std::string instanceId;
     std::string path;
     plat::DevNode node = 0;                // the interface node
+    plat::DevNode bridge = 0;              // Windows 9x: the node between it and the storage nodes
     std::vector<plat::DevNode> children;   // storage nodes, in order
     std::vector<plat::DevNode> volumes;    // volume nodes, in order
     std::shared_ptr<AtaDrive> drive;       // null without a drive
@@ -208,6 +211,11 @@ private:
     void AttachChildLocked(Node& parent, plat::DevNode child);
     void MountVolumesLocked(plat::DevNode storage, Effects& fx);
     void UnmountVolumesLocked(plat::DevNode storage, Effects& fx);
+    // A node below an adapter disabled or enabled on its own: the nodes
+    // below it leave or rejoin the tree, their volumes go or come.
+    void DisableSubtreeLocked(Node& n, Effects& fx);
+    void EnableSubtreeLocked(Node& n, Effects& fx);
+    std::vector<plat::DevNode> DescendantsLocked(const Node& n);
     void StartDeviceLocked(Device& d, Effects& fx);
     void StopDeviceLocked(Device& d, std::uint32_t problem, std::uint32_t extraStatus, Effects& fx);
     std::uint32_t CheckRequestLocked(std::uint32_t pid, CmRequest request, plat::DevNode node);

@@ -9,8 +9,12 @@
 #include "common/adapter_driver.h"
 #include "common/bytes.h"
 #include "common/guid.h"
+#include "sim/dialog_store.h"
 #include "sim/exec_facet.h"
 #include "sim/process_facet.h"
+#include "sim/machine_facets.h"
+#include "sim/menus.h"
+#include "sim/message_boxes.h"
 
 namespace sim {
 
@@ -95,6 +99,8 @@ public:
     plat::Dialogs& dialogs() override { return *dialogs_; }
     plat::Exec& exec() override { return *exec_; }
     plat::Libraries& libraries() override { return *libraries_; }
+    plat::Menus& menus() override { return *menus_; }
+    plat::MessageBoxes& messageBoxes() override { return *boxes_; }
 
     // Ui
     bool RegisterWindowClass(const std::string& name) override;
@@ -181,6 +187,8 @@ private:
     std::unique_ptr<plat::Exec> exec_;
     std::unique_ptr<plat::Process> process_;
     std::unique_ptr<plat::Libraries> libraries_;
+    std::unique_ptr<plat::Menus> menus_;
+    std::unique_ptr<plat::MessageBoxes> boxes_;
 };
 
 struct ProcessRec {
@@ -215,11 +223,13 @@ SimSystem::SimSystem(Machine& m, ProcessRec& p, std::uint32_t pid)
       files_(MakeFilesFacet(m.Files(), pid, IsNt(m), RunningImages(m), LastErrorSetter(), NoteAs(m, pid))),
       token_(MakeTokenFacet(m.Account(), pid, IsNt(m), LastErrorSetter(), NoteAs(m, pid))),
       setupDevices_(MakeSetupDevicesFacet(m.SetupDevices(), pid, IsNt(m), LastErrorSetter(), NoteAs(m, pid))),
-      dialogs_(MakeDialogsFacet(m.Dialogs(), pid, p.resources, NoteAs(m, pid))),
+      dialogs_(MakeDialogsFacet(m, pid, p.resources)),
       exec_(MakeExecFacet(m, pid, [this](plat::Hobject h) { static_cast<plat::Kernel*>(this)->Close(h); },
                           NoteAs(m, pid))),
       process_(MakeProcessFacet(m, pid, p.args, p.modulePath)),
-      libraries_(MakeLibrariesFacet(m.Libraries(), pid)) {}
+      libraries_(MakeLibrariesFacet(m.Libraries(), pid)),
+      menus_(MakeMenusFacet(m, pid)),
+      boxes_(MakeMessageBoxFacet(m, pid)) {}
 
 // ---------------------------------------------------------------------------
 // Machine: settings, programs, scheduling
@@ -234,9 +244,11 @@ Machine::Machine()
       files_(std::make_unique<FileStore>()),
       account_(std::make_unique<TokenStore>()),
       setupDevices_(std::make_unique<SetupDeviceStore>(*registry_)),
-      dialogs_(std::make_unique<DialogStore>()),
       environment_(std::make_unique<EnvironmentTable>()),
-      libraries_(std::make_unique<LibraryTable>()) {}
+      libraries_(std::make_unique<LibraryTable>()),
+      menus_(std::make_unique<MenuState>()),
+      boxes_(std::make_unique<BoxState>()),
+      dialogState_(std::make_unique<DialogState>()) {}
 
 Machine::~Machine() {
     {
@@ -314,6 +326,48 @@ void Machine::ScheduleLocked() {
         }
     }
     cv_.notify_all();
+}
+
+bool Machine::ModalWaitLocked(std::unique_lock<std::mutex>& lk, const std::function<bool()>& done) {
+    ThreadRec* t = Current();
+    if (t == nullptr) return done();
+    ProcessRec* p = t->process;
+    bool pump = false;
+    for (auto& w : windows_) pump = pump || (w->alive && w->thread == t);
+    for (;;) {
+        if (done()) return true;
+        if (shutdown_ || (p && p->ended)) return false;
+        if (pump && !t->sent.empty()) {
+            auto [sentMsg, state] = t->sent.front();
+            t->sent.pop_front();
+            WindowRec* w = FindWindowLocked(sentMsg.hwnd);
+            plat::WindowProcedure* proc = w ? w->procedure : nullptr;
+            lk.unlock();
+            std::intptr_t r = proc ? proc->HandleMessage(sentMsg.hwnd, sentMsg.message, sentMsg.wParam, sentMsg.lParam) : 0;
+            lk.lock();
+            state->result = r;
+            state->done = true;
+            continue;
+        }
+        if (pump && !t->queue.empty()) {
+            if (t->queue.front().first.message == plat::WM_QUIT) return false;  // for the outer loop
+            auto [m, payload] = t->queue.front();
+            t->queue.pop_front();
+            // The outer message's block stays valid while this one is handled.
+            auto outer = t->held;
+            t->held = payload;
+            WindowRec* w = FindWindowLocked(m.hwnd);
+            plat::WindowProcedure* proc = w ? w->procedure : nullptr;
+            lk.unlock();
+            if (proc) proc->HandleMessage(m.hwnd, m.message, m.wParam, m.lParam);
+            lk.lock();
+            t->held = outer;
+            continue;
+        }
+        BlockLocked(lk, t, [&] {
+            return done() || shutdown_ || (p && p->ended) || (pump && (!t->queue.empty() || !t->sent.empty()));
+        });
+    }
 }
 
 void Machine::AcquireLocked(std::unique_lock<std::mutex>& lk, ThreadRec* t) {

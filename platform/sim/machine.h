@@ -26,7 +26,6 @@
 
 #include "platform/system.h"
 #include "sim/device_store.h"
-#include "sim/dialog_store.h"
 #include "sim/file_store.h"
 #include "sim/environment.h"
 #include "sim/library_store.h"
@@ -38,6 +37,9 @@
 namespace sim {
 
 class SimSystem;
+struct MenuState;
+struct BoxState;
+struct DialogState;
 struct ThreadRec;
 struct ProcessRec;
 struct WindowRec;
@@ -192,6 +194,82 @@ public:
     std::vector<std::string> Transcript();
     void Note(const std::string& line);
 
+    // ---- the user at popup menus -----------------------------------------------------
+    // How the user answers a popup menu: the item reached by its texts, top
+    // level first ({"Drive X (E:)", "Safely Remove"}), the item with a command
+    // number, or nothing (a click elsewhere, Escape). An answer that names no
+    // enabled item chooses nothing.
+    struct MenuAnswer {
+        std::vector<std::string> path;
+        std::uint32_t command = 0;
+        static MenuAnswer Item(std::vector<std::string> path);
+        static MenuAnswer Command(std::uint32_t command);
+        static MenuAnswer Nothing();
+    };
+    struct MenuItemInfo {
+        std::string text;
+        std::uint32_t id = 0;
+        bool greyed = false;
+        bool separator = false;
+        std::uint32_t bitmapResource = 0;  // resource number of the item bitmap, 0 if none
+        std::vector<MenuItemInfo> sub;     // the items of the sub-menu it opens
+        bool opensSubMenu = false;
+    };
+    struct ShownMenu {
+        std::uint32_t id = 0;  // for AnswerMenu while it is open
+        std::uint32_t pid = 0;
+        std::vector<MenuItemInfo> items;
+        std::optional<std::uint32_t> chosen;  // the command returned, once closed
+    };
+    // Answers for the next menus any program shows, in order. A menu shown
+    // while none is queued stays open until AnswerMenu.
+    void QueueMenuAnswer(MenuAnswer answer);
+    std::vector<ShownMenu> OpenMenus();
+    bool AnswerMenu(std::uint32_t id, const MenuAnswer& answer);
+    // Every menu shown so far, oldest first.
+    std::vector<ShownMenu> MenusShown();
+    // Popup menus of the process that exist (created and not destroyed).
+    std::size_t LiveMenus(std::uint32_t pid);
+
+    // ---- the user at message boxes ---------------------------------------------------
+    struct MessageBoxInfo {
+        std::uint32_t id = 0;
+        std::uint32_t pid = 0;
+        plat::Hwnd owner = plat::Hwnd::None;
+        std::string caption;
+        std::string text;
+        std::uint32_t style = 0;
+        std::optional<int> answer;  // once closed: the button, 0 if it closed unanswered
+    };
+    // Answers the next box whose caption is `caption` (any box when empty)
+    // with `answer`, the moment it opens. Rules are used once, in order.
+    void QueueBoxAnswer(std::string caption, int answer);
+    std::vector<MessageBoxInfo> OpenMessageBoxes();
+    // Presses `answer` on an open box; false when the box is not open or has
+    // no such button.
+    bool AnswerMessageBox(std::uint32_t id, int answer);
+    // Every box shown so far, oldest first.
+    std::vector<MessageBoxInfo> MessageBoxesShown();
+
+    // ---- the user at modal dialogs ----------------------------------------------------
+    struct DialogInfo {
+        std::uint32_t id = 0;
+        std::uint32_t pid = 0;
+        std::uint32_t templateId = 0;
+        std::string caption;
+        std::vector<std::string> texts;  // the static texts, in template order
+        std::vector<int> buttons;        // the push buttons' ids, and IDCANCEL for closing it
+        std::optional<int> answer;       // once closed: the button that ended it
+    };
+    // Closes the next dialog of `templateId` (any dialog when 0) with
+    // `answer` the moment it opens. Rules are used once, in order.
+    void QueueDialogAnswer(std::uint32_t templateId, int answer);
+    std::vector<DialogInfo> OpenDialogs();
+    // Presses `answer` in an open dialog; false when it is not open or has no such button.
+    bool AnswerDialog(std::uint32_t id, int answer);
+    // Every dialog shown so far, oldest first.
+    std::vector<DialogInfo> DialogsShown();
+
     // ---- threads -------------------------------------------------------------------
     void FailThreadStarts(int count);
 
@@ -214,7 +292,6 @@ public:
     FileStore& Files() { return *files_; }
     TokenStore& Account() { return *account_; }
     SetupDeviceStore& SetupDevices() { return *setupDevices_; }
-    DialogStore& Dialogs() { return *dialogs_; }
 
     // ---- used by the facet implementations ---------------------------------------------
     class Facets;
@@ -256,6 +333,12 @@ private:
         const trvres::Table* resources;
         std::string exeName;
     };
+
+    // Blocks the calling sim thread until `done` (checked under the lock). A
+    // thread that owns windows dispatches their messages meanwhile, as a
+    // modal loop does. False when the wait ended without `done`: a WM_QUIT
+    // arrived (it stays queued), the process ended or the machine shuts down.
+    bool ModalWaitLocked(std::unique_lock<std::mutex>& lk, const std::function<bool()>& done);
 
     // scheduling
     bool RunnableLocked(const ThreadRec& t);
@@ -309,11 +392,13 @@ private:
     std::unique_ptr<FileStore> files_;
     std::unique_ptr<TokenStore> account_;
     std::unique_ptr<SetupDeviceStore> setupDevices_;
-    std::unique_ptr<DialogStore> dialogs_;
     std::unique_ptr<EnvironmentTable> environment_;
     std::unique_ptr<LibraryTable> libraries_;
     std::vector<Launch> launches_;
     int failProcessStarts_ = 0;
+    std::unique_ptr<MenuState> menus_;
+    std::unique_ptr<BoxState> boxes_;
+    std::unique_ptr<DialogState> dialogState_;
 
     bool shellAvailable_ = true;
     bool traceInTranscript_ = false;

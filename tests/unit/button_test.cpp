@@ -141,7 +141,7 @@ TEST_F(Launcher, StartsTheApplicationAndNotAProgramNamedByAShorterPath) {
     Register(std::string(kApp), std::string(kScript));
     RunButton();
     EXPECT_EQ(started, (std::vector<std::string>{kScript}));
-    EXPECT_TRUE(m.Dialogs().ShownSoFar().empty());
+    EXPECT_TRUE(m.DialogsShown().empty());
     EXPECT_EQ(m.RunningProcesses("RETROSPECT.EXE").size(), 1u);
 }
 
@@ -150,7 +150,7 @@ TEST_F(Launcher, StartsTheApplicationAloneWithoutParameter) {
     Register(std::string(kApp), std::nullopt);
     RunButton();
     EXPECT_EQ(started, (std::vector<std::string>{""}));
-    EXPECT_TRUE(m.Dialogs().ShownSoFar().empty());
+    EXPECT_TRUE(m.DialogsShown().empty());
 }
 
 TEST(LauncherOnTheSuite, RegisteredApplicationIsStartedWithItsScript) {
@@ -164,28 +164,44 @@ TEST(LauncherOnTheSuite, RegisteredApplicationIsStartedWithItsScript) {
     ASSERT_EQ(running.size(), 1u);
     EXPECT_TRUE(trvtest::Contains(m.Transcript(),
                                   "WinExec \"\"C:\\Program Files\\Retrospect\\Retrospect.exe\" C:\\Backups\\B.rbs\""));
-    EXPECT_TRUE(m.Dialogs().ShownSoFar().empty());
+    EXPECT_TRUE(m.DialogsShown().empty());
 }
 
 TEST_F(Launcher, NothingUsableShowsDialog100AndStartsNothing) {
     for (bool registered : {false, true}) {
         if (registered) Register(std::string(kApp), std::string());  // an empty parameter
         m.Files().AddFile(kApp, "MZ");
-        std::size_t before = m.Dialogs().ShownSoFar().size();
+        std::size_t before = m.DialogsShown().size();
+        m.QueueDialogAnswer(100, plat::IDOK);
         RunButton();
-        auto shown = m.Dialogs().ShownSoFar();
+        auto shown = m.DialogsShown();
         ASSERT_EQ(shown.size(), before + 1);
         const auto& d = shown.back();
-        EXPECT_FALSE(d.messageBox);
         EXPECT_EQ(d.templateId, 100u);
         EXPECT_EQ(d.caption, "Pushlaunch");
         EXPECT_EQ(d.texts, (std::vector<std::string>{
                                "A compatible Retrospect version could not be found on your system.",
                                "Please check your installation and re-install or contact tech support."}));
-        EXPECT_EQ(d.buttons.front(), plat::IDOK);
+        EXPECT_EQ(d.buttons, (std::vector<int>{plat::IDOK, plat::IDCANCEL}));
         EXPECT_TRUE(started.empty());
     }
     EXPECT_TRUE(trvtest::Contains(m.Transcript(), "dialog 100 \"Pushlaunch\""));
+}
+
+TEST_F(Launcher, DialogStaysUntilTheUserClosesIt) {
+    for (int button : {plat::IDOK, plat::IDCANCEL}) {
+        std::uint32_t pid = m.StartProcess("C:\\WINDOWS\\TRVBUTTON.EXE");
+        m.WaitIdle();
+        auto open = m.OpenDialogs();
+        ASSERT_EQ(open.size(), 1u);
+        EXPECT_TRUE(m.IsRunning(pid));
+        EXPECT_FALSE(m.AnswerDialog(open[0].id, plat::IDYES));  // there is no such button
+        ASSERT_TRUE(m.AnswerDialog(open[0].id, button));
+        m.WaitIdle();
+        EXPECT_FALSE(m.IsRunning(pid));
+        EXPECT_EQ(m.ExitCodeOf(pid), 0);
+        EXPECT_TRUE(m.OpenDialogs().empty());
+    }
 }
 
 TEST(LauncherResources, Dialog100AsLaidOut) {

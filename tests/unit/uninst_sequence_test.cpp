@@ -46,7 +46,7 @@ protected:
 
     // Runs the uninstaller to its end; the user answers `answers` in order.
     void Run(const std::string& args, std::vector<int> answers = {}) {
-        m().Dialogs().QueueAnswers(std::move(answers));
+        for (int a : answers) m().QueueBoxAnswer("", a);
         pid_ = m().StartProcess("TRVUNINST.EXE " + args);
         m().WaitIdle();
         ASSERT_FALSE(m().IsRunning(pid_));
@@ -55,7 +55,7 @@ protected:
 
     std::vector<std::string> Captions() {
         std::vector<std::string> out;
-        for (auto& s : m().Dialogs().ShownSoFar()) out.push_back(s.caption);
+        for (auto& s : m().MessageBoxesShown()) out.push_back(s.caption);
         return out;
     }
     bool Marked(const std::string& path) {
@@ -100,8 +100,10 @@ TEST_F(Uninstaller, SilentAndRebootDecideTheQuestionsAndTheRestart) {
         Machine(trvtest::kWindowsXp);
         Run(c.args, c.answers);
         EXPECT_EQ(Captions(), c.captions);
-        for (auto& shown : m().Dialogs().ShownSoFar()) EXPECT_EQ(shown.style, kQuestion);
-        if (!c.captions.empty()) EXPECT_EQ(m().Dialogs().ShownSoFar()[0].texts[0], kConfirmText);
+        for (auto& shown : m().MessageBoxesShown()) EXPECT_EQ(shown.style, kQuestion);
+        if (!c.captions.empty()) {
+            EXPECT_EQ(m().MessageBoxesShown()[0].text, kConfirmText);
+        }
         EXPECT_EQ(!PackageKeysPresent("TRVBRG1"), c.removed);
         EXPECT_EQ(m().Files().PendingDeletions().empty(), !c.removed);
         auto restarts = m().Account().ShutdownRequests();
@@ -137,11 +139,11 @@ TEST_F(Uninstaller, NonAdministratorOnTheNtFamilyChangesNothing) {
         m().Account().SetGroups(c.groups);
         m().Account().FailLookups(c.lookupError);
         Run(c.args, {plat::IDYES, plat::IDYES});
-        auto shown = m().Dialogs().ShownSoFar();
+        auto shown = m().MessageBoxesShown();
         if (c.rightsMessage) {
             ASSERT_EQ(shown.size(), 1u);
             EXPECT_EQ(shown[0].caption, "Device Uninstall");
-            EXPECT_EQ(shown[0].texts[0], kRightsText);
+            EXPECT_EQ(shown[0].text, kRightsText);
             EXPECT_EQ(shown[0].style, kRightsStyle);
         } else {
             EXPECT_TRUE(shown.empty());
@@ -185,10 +187,10 @@ TEST_F(Uninstaller, ConfirmationAndRightsMessageSpeakTheSystemLanguage) {
         m().SetDefaultLcid(c.lcid);
         if (!c.administrator) m().Account().SetGroups(sim::TokenStore::UserGroups());
         Run("TRVBRG1", {plat::IDNO});
-        auto shown = m().Dialogs().ShownSoFar();
+        auto shown = m().MessageBoxesShown();
         ASSERT_EQ(shown.size(), 1u);
         EXPECT_EQ(shown[0].caption, c.caption);
-        EXPECT_EQ(shown[0].texts[0], c.text);
+        EXPECT_EQ(shown[0].text, c.text);
     }
 }
 
