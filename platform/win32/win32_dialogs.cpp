@@ -1,7 +1,13 @@
-// Message boxes and modal dialogs from the program's own templates, without
-// an owner window.
-#include "platform/win32/win32_api.h"
-#include "platform/win32/win32_removal_facets.h"
+// Modal dialogs from the program's own templates, without an owner window.
+#include "platform/win32/win32_dialogs.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
 
 namespace plat::win32 {
 
@@ -23,10 +29,6 @@ INT_PTR CALLBACK PlainDialogProcedure(HWND dialog, UINT message, WPARAM wParam, 
 
 class Win32Dialogs final : public Dialogs {
 public:
-    int ShowMessageBox(const std::string& text, const std::string& caption, std::uint32_t style) override {
-        return MessageBoxA(nullptr, text.c_str(), caption.c_str(), style);
-    }
-
     std::intptr_t ShowModalDialog(std::uint32_t templateId) override {
         return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId), nullptr, PlainDialogProcedure, 0);
     }

@@ -1,7 +1,14 @@
 // Files and folders over kernel32: known folders, attributes, deletion now
 // or at the next start, searches, opened and mapped files.
-#include "platform/win32/win32_api.h"
-#include "platform/win32/win32_removal_facets.h"
+#include "platform/win32/win32_files.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
 
 #include <vector>
 

@@ -1,15 +1,36 @@
 // Device information sets over setupapi: by setup class or enumerator, each
 // member's driver key, and device removal.
-#include "platform/win32/win32_api.h"
-#include "platform/win32/win32_removal_facets.h"
+#include "platform/win32/win32_setup_devices.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
 
 #include <setupapi.h>
+
+#include <cstdint>
 
 namespace plat::win32 {
 
 namespace {
 
 HDEVINFO ToSet(Hdevset s) { return reinterpret_cast<HDEVINFO>(Raw(s)); }
+
+// An opened key is its HKEY value, as the registry facet takes it.
+Hkey FromHkey(HKEY k) { return static_cast<Hkey>(reinterpret_cast<std::uintptr_t>(k)); }
+
+GUID ToGuid(const Guid& g) {
+    GUID out{};
+    out.Data1 = g.data1;
+    out.Data2 = g.data2;
+    out.Data3 = g.data3;
+    for (int i = 0; i < 8; ++i) out.Data4[i] = g.data4[i];
+    return out;
+}
 
 class Win32SetupDevices final : public SetupDevices {
 public:
