@@ -227,8 +227,6 @@ void DeviceStore::AttachChildLocked(Node& parent, plat::DevNode child) {
         parent.children.push_back(child);
 }
 
-bool DeviceStore::InTreeLocked(const Node& n) const { return n.present; }
-
 DeviceStore::Device* DeviceStore::DeviceOfNodeLocked(plat::DevNode id) {
     for (auto& d : devices_)
         if (d->ids.node == id) return d.get();
@@ -990,9 +988,9 @@ public:
         s_.Apply(fx);
         return cr;
     }
-    // A device removed on request stays known with its mark set.
+    // A device removed on request stays known, with its mark.
     std::uint32_t RemoveSubTree(plat::DevNode node) override {
-        return Stop(CmRequest::Remove, node, CM_PROB_HELD_FOR_EJECT, plat::DN_HAS_MARK);
+        return Stop(CmRequest::Remove, node, CM_PROB_HELD_FOR_EJECT, 0);
     }
 
     std::uint32_t DisableDevNode(plat::DevNode node) override {
@@ -1028,6 +1026,7 @@ public:
                     if (d->state == DeviceStore::Device::Stopped) s_.StartDeviceLocked(*d, fx);
                 } else if (DeviceStore::Node* n = s_.NodeLocked(node); n && n->problem == CM_PROB_DISABLED) {
                     n->problem = 0;
+                    n->status = kRunningStatus;
                     s_.EnableSubtreeLocked(*n, fx);
                 }
             }

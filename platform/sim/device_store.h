@@ -48,7 +48,10 @@ class SimAtaTarget;
 // Status bits and problem numbers the simulated configuration manager reports.
 inline constexpr std::uint32_t DN_DRIVER_LOADED = 0x002;
 inline constexpr std::uint32_t DN_STARTED = 0x008;
-inline constexpr std::uint32_t kRunningStatus = DN_DRIVER_LOADED | DN_STARTED;
+// Every node that exists reads with DN_HAS_MARK, as the Windows 9x
+// configuration manager marks the nodes it finds; a node that was pulled out
+// has no status at all (or, lingering, whatever a test gives it).
+inline constexpr std::uint32_t kRunningStatus = DN_DRIVER_LOADED | DN_STARTED | plat::DN_HAS_MARK;
 inline constexpr std::uint32_t CM_PROB_DISABLED = 22;
 inline constexpr std::uint32_t CM_PROB_HELD_FOR_EJECT = 47;
 inline constexpr std::uint32_t CR_NO_SUCH_REGISTRY_KEY = 0x2E;
@@ -207,7 +210,6 @@ private:
     Node& NewNodeLocked(const std::string& instanceId, plat::DevNode parent);
     Device* DeviceOfNodeLocked(plat::DevNode id);
     Device* DeviceByPathLocked(const std::string& path);
-    bool InTreeLocked(const Node& n) const;
     void AttachChildLocked(Node& parent, plat::DevNode child);
     void MountVolumesLocked(plat::DevNode storage, Effects& fx);
     void UnmountVolumesLocked(plat::DevNode storage, Effects& fx);

@@ -329,3 +329,55 @@ TEST(DiscoveryTest, WithoutAnInterfaceSetAtStartDevicesAreListedAsTheyArrive) {
 }
 
 }  // namespace
+
+namespace {
+
+// What the protection workers run after changing a drive: a re-enumeration,
+// and on Windows 9x a restart of the storage adapter below the interface
+// node, which reads the drive anew without touching the adapter.
+TEST(DiscoveryTest, RefreshDevNodeReenumeratesAndOn9xRestartsTheStorageAdapter) {
+    struct Case {
+        Family family;
+        std::optional<sim::CmRequest> veto;
+        bool result;
+        std::vector<sim::CmRequest> sent;
+    };
+    using R = sim::CmRequest;
+    const std::vector<Case> cases = {
+        {Family::Nt, std::nullopt, true, {R::Reenumerate}},
+        {Family::Nt, R::Reenumerate, false, {R::Reenumerate}},
+        {Family::Win9x, std::nullopt, true, {R::Reenumerate, R::Disable, R::Enable}},
+        {Family::Win9x, R::Reenumerate, false, {R::Reenumerate}},
+        {Family::Win9x, R::Disable, false, {R::Reenumerate, R::Disable}},
+        {Family::Win9x, R::Enable, false, {R::Reenumerate, R::Disable, R::Enable}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(traytest::FamilyName(c.family)) +
+                     (c.veto ? std::string(", refused: ") + sim::CmRequestName(*c.veto) : ""));
+        TrayHarness h(c.family);
+        sim::PluggedDevice dev = h.Plug(AdapterSpec::Disk("X", {'E'}));
+        if (c.veto) h.devices.SetVeto(c.veto == sim::CmRequest::Reenumerate ? dev.node : dev.bridge, *c.veto, true);
+        h.Start();
+        h.devices.ClearRequests();
+        bool result = !c.result;
+        h.RunProbe([&](plat::System& sys) { result = tray::RefreshDevNode(sys, c.family, traytest::RecordFor(dev.path)); });
+        EXPECT_EQ(result, c.result);
+        std::vector<sim::CmRequest> sent;
+        for (auto& r : h.devices.Requests()) {
+            sent.push_back(r.request);
+            // The re-enumeration is for the interface node, the restart for the node below it.
+            if (r.request == R::Reenumerate)
+                EXPECT_EQ(r.instanceId, dev.instanceId);
+            else
+                EXPECT_EQ(r.instanceId.rfind("USBSTOR\\BRIDGE\\", 0), 0u) << r.instanceId;
+        }
+        EXPECT_EQ(sent, c.sent);
+        EXPECT_TRUE(h.devices.IsRunning(dev.path)) << "the adapter itself keeps running";
+        EXPECT_TRUE(h.machine.MessageBoxesShown().empty());
+        if (c.result) {
+            EXPECT_EQ(h.Tooltip(), "Safely Remove Storage Device - Drive (E:)");
+        }
+    }
+}
+
+}  // namespace

@@ -107,14 +107,16 @@ public:
 
     // Runs `body` as a program of its own on the machine, to call the
     // notifier's operations from a sim thread.
-    void RunProbe(std::function<void(plat::System&)> body) {
+    // Returns its process id.
+    std::uint32_t RunProbe(std::function<void(plat::System&)> body) {
         const std::string exe = "PROBE" + std::to_string(++probes_) + ".EXE";
         machine.InstallProgram(exe, [body](plat::System& sys) {
             body(sys);
             return 0;
         }, &kTrayResources);
-        machine.StartProcess(exe);
+        std::uint32_t probe = machine.StartProcess(exe);
         machine.WaitIdle();
+        return probe;
     }
 
     sim::Machine machine;
