@@ -24,4 +24,34 @@ bool SendWithTimeout(Hwnd hwnd, std::uint32_t message, std::uintptr_t wParam, st
     return ok != 0;
 }
 
+std::string ModulePath() {
+    char path[MAX_PATH] = {};
+    const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    if (n == 0 || n >= sizeof path) return {};
+    return std::string(path, n);
+}
+
+std::string RawCommandLine() {
+    const char* line = GetCommandLineA();
+    return line ? std::string(line) : std::string();
+}
+
+bool ClickChildButton(Hwnd window, const char* text) {
+    HWND button = FindWindowExA(ToHwnd(window), nullptr, "Button", text);
+    if (!button) return false;
+    DWORD_PTR r = 0;
+    return SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 5000, &r) != 0;
+}
+
+bool StartRaw(const std::string& commandLine) {
+    std::string line = commandLine;
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return true;
+}
+
 }  // namespace plat::win32::probe

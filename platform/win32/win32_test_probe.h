@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/types.h"
 
@@ -18,5 +19,19 @@ bool BroadcastSent(std::uint32_t message, std::uintptr_t wParam, const void* blo
 // SendMessageTimeout to one window; false when it failed or timed out.
 bool SendWithTimeout(Hwnd hwnd, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam,
                      std::uint32_t timeoutMs, std::intptr_t* result);
+
+// The full path of the running executable ("" when the system does not say).
+std::string ModulePath();
+
+// The command line exactly as the process received it.
+std::string RawCommandLine();
+
+// Clicks (BM_CLICK, sent with a timeout) the child button of `window` whose
+// text is `text`; false when there is no such button or the send failed.
+bool ClickChildButton(Hwnd window, const char* text);
+
+// Starts a process from a command line passed to the system unchanged (no
+// quoting added); does not wait. False when it could not be started.
+bool StartRaw(const std::string& commandLine);
 
 }  // namespace plat::win32::probe

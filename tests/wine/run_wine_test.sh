@@ -4,7 +4,10 @@
 #   run_wine_test.sh BIN_DIR CASE
 #
 # BIN_DIR holds TRVTRAY.exe, TRVTRAY9X.exe, TRVTRAY_DIAG.exe and trvtest.exe
-# (build/windows/bin after scripts/build-windows.sh). Each run has its own X
+# (build/windows/bin after scripts/build-windows.sh), and for the cases of the
+# watcher, the uninstaller and the launcher also TRVWATCH.exe, TRVUNINST.exe
+# and TRVBUTTON.exe. TRV_WINE_ARTIFACTS names a folder where cases keep
+# screenshots. Each run has its own X
 # server (Xvfb on a free display) and its own fresh Wine prefix, and removes
 # both when it ends, whatever the outcome. Every Wine command is bounded by
 # timeout(1). Exit code: 0 passed, 1 failed, 77 skipped (no Windows build,
@@ -30,6 +33,21 @@ for tool in wine wineboot wineserver Xvfb timeout; do
         exit 77
     fi
 done
+
+# need EXE...: skips the case when one of the programs was not built.
+need() {
+    local exe
+    for exe in "$@"; do
+        if [ ! -f "$bin/$exe" ]; then
+            echo "SKIP: $bin/$exe is missing; build the Windows programs first (scripts/build-windows.sh)"
+            exit 77
+        fi
+    done
+}
+case "$case_name" in
+    watch_* | uninst_*) need TRVWATCH.exe TRVUNINST.exe ;;
+    button_*) need TRVBUTTON.exe ;;
+esac
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/trv-wine.XXXXXX")"
 xvfb_pid=""
@@ -105,13 +123,22 @@ echo "-- prefix ready in $(($(date +%s) - boot_start)) s"
 
 # ---- running programs -----------------------------------------------------------
 
+# A program name without a folder is one of BIN_DIR; a Windows path
+# (C:\...) is taken as it stands.
+program_path() {
+    case "$1" in
+        *\\* | */*) printf '%s' "$1" ;;
+        *) printf '%s' "$bin/$1" ;;
+    esac
+}
+
 # run [ENV=VALUE...] EXE [ARGS...]: runs a program to its end (at most 30 s);
 # its exit code is the function's.
 run() {
     local envs=()
     while [[ "${1:-}" == *=* ]]; do envs+=("$1"); shift; done
     local exe="$1"; shift
-    env "${envs[@]}" timeout 30 wine "$bin/$exe" "$@" >>"$work/programs.log" 2>&1
+    env "${envs[@]}" timeout 30 wine "$(program_path "$exe")" "$@" >>"$work/programs.log" 2>&1
 }
 
 # start VAR [ENV=VALUE...] EXE [ARGS...]: starts a program in the background
@@ -121,7 +148,7 @@ start() {
     local envs=()
     while [[ "${1:-}" == *=* ]]; do envs+=("$1"); shift; done
     local exe="$1"; shift
-    env "${envs[@]}" timeout 120 wine "$bin/$exe" "$@" >>"$work/programs.log" 2>&1 &
+    env "${envs[@]}" timeout 120 wine "$(program_path "$exe")" "$@" >>"$work/programs.log" 2>&1 &
     local pid=$!
     background_pids+=("$pid")
     printf -v "$var" '%s' "$pid"
@@ -336,6 +363,348 @@ case_win9x_build() {
     run_expect_0 TRVTRAY9X.exe -end
     ended_with_0 "$n" 30
     expect_window TRVNOTIF absent
+}
+
+# ---- registry, files and processes of the prefix --------------------------------
+
+# wreg ARGS...: "wine reg" without its output.
+wreg() { timeout 30 wine reg "$@" >/dev/null 2>&1; }
+
+key_exists() { wreg query "$1"; }
+
+# reg_value KEY NAME: prints the data of a value, or fails when it is absent.
+reg_value() {
+    local out
+    out="$(timeout 30 wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r')" || return 1
+    printf '%s\n' "$out" | sed -n "s/^ *$2 *REG_[A-Z_]* *//p" | head -n 1
+    printf '%s\n' "$out" | grep -q "^ *$2 *REG_"
+}
+
+# import_reg TEXT: loads registry text (REGEDIT4 format) into the prefix.
+import_reg() {
+    printf 'REGEDIT4\n\n%s\n' "$1" >"$work/import.reg"
+    timeout 30 wine regedit /s "$(win_path "$work/import.reg")" >/dev/null 2>&1 || fail "regedit could not load the keys"
+}
+
+win_path() {
+    local abs
+    abs="$(realpath -m "$1")"
+    printf 'Z:%s' "${abs//\//\\}"
+}
+
+# The Windows process behind a program started with "start": the child of
+# its timeout(1).
+wine_pid_of() { pgrep -P "$1" | head -n 1; }
+
+# cpu_ticks PID: user plus system time of a process, in clock ticks.
+cpu_ticks() {
+    local stat
+    stat="$(cat "/proc/$1/stat" 2>/dev/null)" || return 1
+    # Fields after the parenthesised name: state is field 3, utime 14, stime 15.
+    set -- ${stat##*) }
+    echo $((${12} + ${13}))
+}
+
+run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
+uninstall_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall'
+service_key='HKLM\SYSTEM\CurrentControlSet\Services'
+session_key='HKLM\SYSTEM\CurrentControlSet\Control\Session Manager'
+
+# ---- the watcher ---------------------------------------------------------------
+
+# "-setup" registers and starts a watcher; a second copy ends at once;
+# "-remove" unregisters and stops it.
+case_watch_setup_remove() {
+    local expected data
+    expected="$(win_path "$bin/TRVWATCH.exe")"
+    step "\"-setup\" ends with 0, writes the Run value and starts a watcher"
+    run_expect_0 TRVWATCH.exe -setup
+    data="$(reg_value "$run_key" TRVWATCH)" || fail "no Run value \"TRVWATCH\""
+    [ "$data" = "$expected" ] || fail "Run value is \"$data\", expected \"$expected\""
+    wait_window TRVWATCH
+    expect_window TRVWATCH hidden
+    sleep 2
+    expect_window TRVWATCH hidden
+
+    step "a second start ends at once with 0; the first keeps running"
+    local t0=$(date +%s)
+    run_expect_0 TRVWATCH.exe
+    echo "   second start took $(($(date +%s) - t0)) s"
+    expect_window TRVWATCH hidden
+
+    step "\"-setup\" again: the value stays, the started copy finds the first and ends"
+    run_expect_0 TRVWATCH.exe -setup
+    data="$(reg_value "$run_key" TRVWATCH)" || fail "the Run value is gone"
+    [ "$data" = "$expected" ] || fail "Run value is \"$data\" after the second -setup"
+    expect_window TRVWATCH hidden
+
+    step "\"-remove\" deletes the value and stops the watcher"
+    run_expect_0 TRVWATCH.exe -remove
+    reg_value "$run_key" TRVWATCH >/dev/null && fail "the Run value is still there"
+    wait_gone TRVWATCH
+}
+
+# "-remove" without a Run value still stops a running watcher; with no adapter
+# the watcher idles.
+case_watch_remove_without_value() {
+    local w pid before after ticks
+    start w TRVWATCH.exe
+    wait_window TRVWATCH
+    reg_value "$run_key" TRVWATCH >/dev/null && fail "a plain start wrote the Run value"
+
+    step "idle CPU use of the watcher over 10 s"
+    pid="$(wine_pid_of "$w")"
+    [ -n "$pid" ] && grep -qa TRVWATCH "/proc/$pid/cmdline" || fail "no Wine process of TRVWATCH.exe found"
+    ticks=$(getconf CLK_TCK)
+    before=$(cpu_ticks "$pid") || fail "cannot read /proc/$pid/stat"
+    sleep 10
+    after=$(cpu_ticks "$pid") || fail "the watcher ended while idle"
+    local permille=$(((after - before) * 1000 / (ticks * 10)))
+    echo "   CPU: $((after - before)) ticks in 10 s = $((permille / 10)).$((permille % 10)) % of one core"
+    [ "$permille" -le 200 ] || fail "the idle watcher is busy: $((permille / 10)) % of one core"
+
+    step "\"-remove\" with no value stops it; both end with 0"
+    run_expect_0 TRVWATCH.exe -remove
+    ended_with_0 "$w" 30
+    expect_window TRVWATCH absent
+}
+
+# Only blanks separate tokens: "-setup", a tab and more text is one token, so
+# the program runs as the watcher. Capital letters or a slash are no option.
+case_watch_not_options() {
+    local w arg
+    for arg in $'-setup\tmore' -SETUP /setup -setupx; do
+        step "\"${arg//$'\t'/<tab>}\" runs as the watcher and writes nothing"
+        # The helper starts the raw command line, so the tab arrives unquoted.
+        # Its output goes to a file: the started watcher inherits it and a
+        # pipe would stay open for as long as the watcher runs.
+        timeout 40 wine "$bin/trvtest.exe" start-raw "$(win_path "$bin/TRVWATCH.exe") $arg" \
+            >>"$work/programs.log" 2>&1 || fail "the helper could not start it"
+        wait_window TRVWATCH
+        reg_value "$run_key" TRVWATCH >/dev/null && fail "\"$arg\" wrote the Run value"
+        run_expect_0 TRVWATCH.exe -remove
+        wait_gone TRVWATCH
+    done
+}
+
+# ---- the uninstaller --------------------------------------------------------------
+
+# A prefix with the three packages, the shared programs running, and the
+# copies the system made of the packages' INF files.
+install_packages() {
+    local win="$WINEPREFIX/drive_c/windows"
+    step "the Windows 2000/XP family"
+    timeout 60 wine winecfg -v winxp64 >/dev/null 2>&1 || fail "winecfg could not set the Windows version"
+    step "programs, drivers, INF files and their copies"
+    cp "$bin/TRVTRAY.exe" "$win/TRVTRAY.EXE"
+    cp "$bin/TRVWATCH.exe" "$win/TRVWATCH.EXE"
+    cp "$bin/TRVUNINST.exe" "$win/system32/TRVUNINST.EXE"
+    echo library >"$win/system32/TRVPAGE32.DLL"
+    echo library >"$win/system32/TRVCOINST.DLL"
+    local f
+    for f in TRVADPT TRVBRG1 TRVBRG2; do
+        echo driver >"$win/system32/drivers/$f.SYS"
+        printf '[Version]\r\n[%s]\r\n' "$f" >"$win/inf/$f.INF"
+        echo precompiled >"$win/inf/$f.PNF"
+    done
+    printf '[Version]\r\nSignature="$Windows NT$"\r\n[TRVADPT]\r\nCopyFiles=x\r\n' >"$win/inf/oem91.inf"
+    echo precompiled >"$win/inf/oem91.PNF"
+    printf '[Version]\r\n[trvadpt]\r\n[Trvadpti]\r\n' >"$win/inf/oem92.inf"
+    printf '[Version]\r\n[TRVADPT]\r\n' >"$win/inf/oem93.inf"
+    chmod a-w "$win/inf/oem93.inf"
+    printf '[Version]\r\n[TRVBRG2I]\r\n' >"$win/inf/oem94.inf"
+    printf '[Version]\r\n[TRVADPTI]\r\n' >"$win/inf/oem95.inf"
+    printf '[Version]\r\nTRVBRG1\r\n' >"$win/inf/oem96.inf"
+    step "Uninstall and service keys"
+    local reg="" p
+    for p in TRVADPT TRVBRG2 TRVBRG1; do
+        reg+="[${uninstall_key/HKLM/HKEY_LOCAL_MACHINE}\\$p]
+\"DisplayName\"=\"$p package\"
+
+[${uninstall_key/HKLM/HKEY_LOCAL_MACHINE}\\$p\\Parts]
+\"Count\"=\"1\"
+
+[${service_key/HKLM/HKEY_LOCAL_MACHINE}\\$p]
+\"Start\"=dword:00000003
+
+[${service_key/HKLM/HKEY_LOCAL_MACHINE}\\$p\\Enum]
+\"Count\"=dword:00000000
+
+"
+    done
+    import_reg "$reg"
+    for p in TRVADPT TRVBRG2 TRVBRG1; do
+        key_exists "$uninstall_key\\$p" || fail "the Uninstall key of $p could not be made"
+    done
+}
+
+# pending: the files marked for deletion at the next start, one a line.
+pending() {
+    timeout 30 wine reg query "$session_key" /v PendingFileRenameOperations 2>/dev/null | tr -d '\r' |
+        sed -n 's/^ *PendingFileRenameOperations *REG_MULTI_SZ *//p' | sed 's/\\0/\n/g' | grep -v '^$'
+}
+
+expect_marked() {  # NAME...: each is in the pending list (letter case ignored)
+    local list name
+    list="$(pending)"
+    for name in "$@"; do
+        printf '%s\n' "$list" | grep -qiF -- "\\$name" || { printf '   %s\n' "$list"; fail "$name is not marked for deletion"; }
+    done
+}
+
+expect_not_marked() {
+    local list name
+    list="$(pending)"
+    for name in "$@"; do
+        printf '%s\n' "$list" | grep -qiF -- "\\$name" && { printf '   %s\n' "$list"; fail "$name is marked for deletion"; }
+    done
+    return 0
+}
+
+# The adapter package alone leaves the bridges and the shared programs; the
+# last packages take the shared programs with them; the restart deletes.
+case_uninst_packages() {
+    install_packages
+    local win="$WINEPREFIX/drive_c/windows" tray
+    start tray 'C:\windows\TRVTRAY.EXE'
+    wait_window TRVNOTIF
+    run_expect_0 'C:\windows\TRVWATCH.EXE' -setup
+    wait_window TRVWATCH
+
+    step "\"SILENT TRVADPT\": only the adapter package goes; exit code 1"
+    run 'C:\windows\system32\TRVUNINST.EXE' SILENT TRVADPT
+    local rc=$?
+    [ "$rc" -eq 1 ] || fail "the uninstaller ended with $rc, expected 1"
+    key_exists "$uninstall_key\\TRVADPT" && fail "the adapter's Uninstall key is still there"
+    key_exists "$service_key\\TRVADPT" && fail "the adapter's service key is still there"
+    local p
+    for p in TRVBRG2 TRVBRG1; do
+        key_exists "$uninstall_key\\$p" || fail "the Uninstall key of $p is gone"
+        key_exists "$service_key\\$p" || fail "the service key of $p is gone"
+    done
+    expect_marked TRVADPT.SYS TRVADPT.INF TRVADPT.PNF oem91.inf oem91.PNF oem95.inf
+    expect_not_marked TRVBRG1.SYS TRVBRG2.SYS TRVBRG1.INF TRVBRG2.INF oem92.inf oem93.inf oem94.inf oem96.inf \
+        TRVTRAY.EXE TRVWATCH.EXE TRVUNINST.EXE TRVPAGE32.DLL TRVCOINST.DLL
+    [ -f "$win/system32/drivers/TRVADPT.SYS" ] || fail "TRVADPT.SYS went before the restart"
+    running "$tray" || fail "the notifier ended"
+    expect_window TRVNOTIF hidden
+    expect_window TRVWATCH hidden
+    reg_value "$run_key" TRVWATCH >/dev/null || fail "the watcher's Run value is gone"
+
+    step "\"SILENT TRVBRG2 TRVBRG1\": the last packages and the shared components go"
+    run 'C:\windows\system32\TRVUNINST.EXE' SILENT TRVBRG2 TRVBRG1
+    rc=$?
+    [ "$rc" -eq 1 ] || fail "the uninstaller ended with $rc, expected 1"
+    for p in TRVADPT TRVBRG2 TRVBRG1; do
+        key_exists "$uninstall_key\\$p" && fail "the Uninstall key of $p is still there"
+        key_exists "$service_key\\$p" && fail "the service key of $p is still there"
+    done
+    ended_with_0 "$tray" 30
+    wait_gone TRVNOTIF
+    wait_gone TRVWATCH
+    reg_value "$run_key" TRVWATCH >/dev/null && fail "the watcher's Run value is still there"
+    expect_marked TRVBRG1.SYS TRVBRG2.SYS TRVBRG1.INF TRVBRG2.INF oem94.inf \
+        TRVTRAY.EXE TRVWATCH.EXE TRVUNINST.EXE TRVPAGE32.DLL TRVCOINST.DLL
+    expect_not_marked oem92.inf oem93.inf oem96.inf
+
+    step "after the restart the marked files are gone, the others stay"
+    timeout 120 wineboot -r >>"$work/programs.log" 2>&1 || fail "wineboot -r failed"
+    local f
+    for f in system32/drivers/TRVADPT.SYS system32/drivers/TRVBRG1.SYS system32/drivers/TRVBRG2.SYS \
+             inf/TRVADPT.INF inf/TRVADPT.PNF inf/TRVBRG1.INF inf/TRVBRG2.INF inf/oem91.inf inf/oem91.PNF \
+             inf/oem94.inf inf/oem95.inf TRVTRAY.EXE TRVWATCH.EXE system32/TRVUNINST.EXE \
+             system32/TRVPAGE32.DLL system32/TRVCOINST.DLL; do
+        [ -e "$win/$f" ] && fail "$f is still there after the restart"
+    done
+    for f in inf/oem92.inf inf/oem93.inf inf/oem96.inf; do
+        [ -e "$win/$f" ] || fail "$f is gone"
+    done
+    return 0
+}
+
+# ---- the launcher --------------------------------------------------------------
+
+button_key='HKEY_LOCAL_MACHINE\SOFTWARE\Dantz\Retrospect\ButtonBackup'
+
+# screenshot NAME: the whole X screen into the artifacts folder.
+screenshot() {
+    local dir="${TRV_WINE_ARTIFACTS:-}"
+    [ -n "$dir" ] || return 0
+    mkdir -p "$dir"
+    if timeout 20 import -window root "$work/$1.png" >/dev/null 2>&1; then
+        cp "$work/$1.png" "$dir/$1.png" && echo "   screenshot: $dir/$1.png"
+    else
+        echo "   (no screenshot: import failed)"
+    fi
+}
+
+# ended_within PID SECONDS: waits for the program to end and prints its code.
+ended_within() {
+    local pid="$1" limit="$2" i
+    for ((i = 0; i < limit * 10; i++)); do
+        running "$pid" || break
+        sleep 0.1
+    done
+    running "$pid" && fail "process $pid still runs after $limit s"
+    wait "$pid"
+    echo "   ended with exit code $?"
+}
+
+close_dialog() {
+    step "OK closes the dialog and ends the launcher"
+    tt click-button Pushlaunch OK >/dev/null || fail "the dialog has no OK button to press"
+    ended_within "$1" 30
+    expect_window Pushlaunch absent
+}
+
+# Without the backup application's key the launcher shows its dialog.
+case_button_no_key() {
+    local b
+    start b TRVBUTTON.exe
+    step "the dialog \"Pushlaunch\" appears"
+    wait_window Pushlaunch
+    expect_window Pushlaunch visible
+    sleep 1
+    screenshot button_no_key
+    running "$b" || fail "the launcher ended with its dialog open"
+    close_dialog "$b"
+}
+
+# A registered application in a folder with a blank starts with the file as
+# its argument; an empty parameter starts nothing.
+case_button_launch() {
+    local dir="$WINEPREFIX/drive_c/Program Files/Test App" b
+    mkdir -p "$dir"
+    cp "$bin/trvtest.exe" "$dir/probe.exe"
+    echo backup >"$WINEPREFIX/drive_c/users/Public/backup.rbs"
+    import_reg "[$button_key]
+\"ApplicationPath\"=\"C:\\\\Program Files\\\\Test App\\\\probe.exe\"
+\"LaunchParameter\"=\"C:\\\\users\\\\Public\\\\backup.rbs\""
+
+    step "the application starts with the file as its argument"
+    run TRVBUTTON.exe
+    local i
+    for ((i = 0; i < 200; i++)); do
+        [ -s "$dir/probe.exe.args" ] && break
+        sleep 0.1
+    done
+    [ -s "$dir/probe.exe.args" ] || fail "the application was not started within 20 s"
+    local got expected='C:\Program Files\Test App\probe.exe C:\users\Public\backup.rbs'
+    got="$(cat "$dir/probe.exe.args")"
+    [ "$got" = "$expected" ] || fail "the application got \"$got\", expected \"$expected\""
+    expect_window Pushlaunch absent
+
+    step "an empty parameter: the dialog, and nothing starts"
+    rm -f "$dir/probe.exe.args"
+    import_reg "[$button_key]
+\"LaunchParameter\"=\"\""
+    start b TRVBUTTON.exe
+    wait_window Pushlaunch
+    sleep 2
+    [ -e "$dir/probe.exe.args" ] && fail "the application was started"
+    close_dialog "$b"
+    [ -e "$dir/probe.exe.args" ] && fail "the application was started"
+    return 0
 }
 
 if ! declare -F "case_$case_name" >/dev/null; then

@@ -9,9 +9,18 @@
 //                                        top-level window
 //   trvtest send-devicechange WPARAM     WM_DEVICECHANGE (lParam 0) to the window "TRVNOTIF"
 //   trvtest send-power WPARAM            WM_POWERBROADCAST (lParam 0) to the window "TRVNOTIF"
+//   trvtest click-button TITLE TEXT      clicks the button TEXT of the top-level window TITLE
+//   trvtest post-close TITLE             posts WM_CLOSE to the top-level window TITLE
+//   trvtest start-raw COMMANDLINE        starts COMMANDLINE exactly as given (no quoting
+//                                        added) and does not wait for it
+//
+// Copied under the name "probe.exe" it is a stand-in for a program that other
+// programs start: it writes the command line it was given, unchanged, to the
+// file of its own path with ".args" appended, and ends with 0.
 //
 // Numbers may be decimal or 0x-hexadecimal. Exit code 2: bad command line or
 // a failed system call.
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -35,7 +44,8 @@ bool ParseNumber(const char* text, unsigned long& value) {
 
 int Usage() {
     std::fputs("usage: trvtest find-window TITLE | wait-window TITLE SECONDS | wait-gone TITLE SECONDS |\n"
-               "       broadcast-event TYPE PATH | send-devicechange WPARAM | send-power WPARAM\n",
+               "       broadcast-event TYPE PATH | send-devicechange WPARAM | send-power WPARAM |\n"
+               "       click-button TITLE TEXT | post-close TITLE | start-raw COMMANDLINE\n",
                stderr);
     return 2;
 }
@@ -71,9 +81,27 @@ int SendToNotifier(plat::Ui& ui, std::uint32_t message, const char* wParamText) 
     return 0;
 }
 
+bool IsProbeCopy(const std::string& modulePath) {
+    const std::size_t slash = modulePath.find_last_of("\\/");
+    std::string name = modulePath.substr(slash == std::string::npos ? 0 : slash + 1);
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name == "probe.exe";
+}
+
+int WriteArguments(const std::string& modulePath) {
+    const std::string out = modulePath + ".args";
+    std::FILE* f = std::fopen(out.c_str(), "wb");
+    if (!f) return 2;
+    const std::string line = plat::win32::probe::RawCommandLine();
+    std::fwrite(line.data(), 1, line.size(), f);
+    return std::fclose(f) == 0 ? 0 : 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    const std::string self = plat::win32::probe::ModulePath();
+    if (IsProbeCopy(self)) return WriteArguments(self);
     if (argc < 2) return Usage();
     auto sys = plat::win32::CreateSystem();
     plat::Ui& ui = sys->ui();
@@ -108,5 +136,21 @@ int main(int argc, char** argv) {
     }
     if (command == "send-devicechange" && argc == 3) return SendToNotifier(ui, plat::WM_DEVICECHANGE, argv[2]);
     if (command == "send-power" && argc == 3) return SendToNotifier(ui, plat::WM_POWERBROADCAST, argv[2]);
+    if (command == "start-raw" && argc == 3) {
+        const bool ok = plat::win32::probe::StartRaw(argv[2]);
+        std::printf("%s\n", ok ? "started" : "not started");
+        return ok ? 0 : 2;
+    }
+    if ((command == "click-button" && argc == 4) || (command == "post-close" && argc == 3)) {
+        plat::Hwnd h = ui.FindTopLevel(argv[2]);
+        if (h == plat::Hwnd::None) {
+            std::printf("no window \"%s\"\n", argv[2]);
+            return 1;
+        }
+        const bool ok = command == "post-close" ? ui.Post(h, plat::WM_CLOSE, 0, 0)
+                                                : plat::win32::probe::ClickChildButton(h, argv[3]);
+        std::printf("%s\n", ok ? "done" : "failed");
+        return ok ? 0 : 2;
+    }
     return Usage();
 }
