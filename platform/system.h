@@ -3,7 +3,10 @@
 #pragma once
 
 #include "platform/device_tree.h"
+#include "platform/dialogs.h"
 #include "platform/driver.h"
+#include "platform/exec.h"
+#include "platform/files.h"
 #include "platform/kernel.h"
 #include "platform/libraries.h"
 #include "platform/menus.h"
@@ -11,8 +14,10 @@
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/resources.h"
+#include "platform/setup_devices.h"
 #include "platform/shell_tray.h"
 #include "platform/sysinfo.h"
+#include "platform/token.h"
 #include "platform/trace.h"
 #include "platform/types.h"
 #include "platform/ui.h"
@@ -33,6 +38,11 @@ public:
     virtual TraceSink& trace() = 0;
     virtual Registry& registry() = 0;
     virtual DeviceTree& deviceTree() = 0;
+    virtual Files& files() = 0;
+    virtual Token& token() = 0;
+    virtual SetupDevices& setupDevices() = 0;
+    virtual Dialogs& dialogs() = 0;
+    virtual Exec& exec() = 0;
     virtual Libraries& libraries() = 0;
     virtual Menus& menus() = 0;
     virtual MessageBoxes& messageBoxes() = 0;

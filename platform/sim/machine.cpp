@@ -9,6 +9,8 @@
 #include "common/adapter_driver.h"
 #include "common/bytes.h"
 #include "common/guid.h"
+#include "sim/dialog_store.h"
+#include "sim/exec_facet.h"
 #include "sim/process_facet.h"
 #include "sim/machine_facets.h"
 #include "sim/menus.h"
@@ -91,6 +93,11 @@ public:
     plat::TraceSink& trace() override { return *this; }
     plat::Registry& registry() override { return *registry_; }
     plat::DeviceTree& deviceTree() override { return *tree_; }
+    plat::Files& files() override { return *files_; }
+    plat::Token& token() override { return *token_; }
+    plat::SetupDevices& setupDevices() override { return *setupDevices_; }
+    plat::Dialogs& dialogs() override { return *dialogs_; }
+    plat::Exec& exec() override { return *exec_; }
     plat::Libraries& libraries() override { return *libraries_; }
     plat::Menus& menus() override { return *menus_; }
     plat::MessageBoxes& messageBoxes() override { return *boxes_; }
@@ -152,12 +159,32 @@ public:
     void Write(std::string_view line) override;
 
 private:
+    // What the facets in their own files need from the machine.
+    static std::function<bool()> IsNt(Machine& m) {
+        return [&m] { return m.Version().nt; };
+    }
+    static std::function<std::vector<std::string>()> RunningImages(Machine& m);
+    std::function<void(std::uint32_t)> LastErrorSetter() {
+        return [this](std::uint32_t code) { SetLastError(code); };
+    }
+    static std::function<void(const std::string&)> NoteAs(Machine& m, std::uint32_t pid) {
+        return [&m, pid](const std::string& line) {
+            std::lock_guard<std::mutex> lk(m.mu_);
+            m.NoteLocked(m.Tag(pid) + " " + line);
+        };
+    }
+
     bool PassThrough(std::unique_lock<std::mutex>& lk, SimAdapter& a, void* buffer, std::uint32_t length);
 
     Machine& m_;
     ProcessRec& p_;
     std::unique_ptr<plat::Registry> registry_;
     std::unique_ptr<plat::DeviceTree> tree_;
+    std::unique_ptr<plat::Files> files_;
+    std::unique_ptr<plat::Token> token_;
+    std::unique_ptr<plat::SetupDevices> setupDevices_;
+    std::unique_ptr<plat::Dialogs> dialogs_;
+    std::unique_ptr<plat::Exec> exec_;
     std::unique_ptr<plat::Process> process_;
     std::unique_ptr<plat::Libraries> libraries_;
     std::unique_ptr<plat::Menus> menus_;
@@ -178,11 +205,27 @@ struct ProcessRec {
     std::unique_ptr<SimSystem> system;
 };
 
+std::function<std::vector<std::string>()> SimSystem::RunningImages(Machine& m) {
+    return [&m] {
+        std::lock_guard<std::mutex> lk(m.mu_);
+        std::vector<std::string> names;
+        for (auto& p : m.processes_)
+            if (!p->ended) names.push_back(p->exe);
+        return names;
+    };
+}
+
 SimSystem::SimSystem(Machine& m, ProcessRec& p, std::uint32_t pid)
     : m_(m),
       p_(p),
-      registry_(MakeRegistryFacet(m.Registry(), pid, [&m] { return m.Version().nt; })),
+      registry_(MakeRegistryFacet(m.Registry(), pid, [&m] { return m.Version().nt; }, NoteAs(m, pid))),
       tree_(MakeDeviceTreeFacet(m.Devices(), pid)),
+      files_(MakeFilesFacet(m.Files(), pid, IsNt(m), RunningImages(m), LastErrorSetter(), NoteAs(m, pid))),
+      token_(MakeTokenFacet(m.Account(), pid, IsNt(m), LastErrorSetter(), NoteAs(m, pid))),
+      setupDevices_(MakeSetupDevicesFacet(m.SetupDevices(), pid, IsNt(m), LastErrorSetter(), NoteAs(m, pid))),
+      dialogs_(MakeDialogsFacet(m, pid, p.resources)),
+      exec_(MakeExecFacet(m, pid, [this](plat::Hobject h) { static_cast<plat::Kernel*>(this)->Close(h); },
+                          NoteAs(m, pid))),
       process_(MakeProcessFacet(m, pid, p.args, p.modulePath)),
       libraries_(MakeLibrariesFacet(m.Libraries(), pid)),
       menus_(MakeMenusFacet(m, pid)),
@@ -198,10 +241,14 @@ thread_local ThreadRec* tlsCurrent = nullptr;
 Machine::Machine()
     : registry_(std::make_unique<RegistryStore>()),
       devices_(std::make_unique<DeviceStore>(*this, *registry_)),
+      files_(std::make_unique<FileStore>()),
+      account_(std::make_unique<TokenStore>()),
+      setupDevices_(std::make_unique<SetupDeviceStore>(*registry_)),
       environment_(std::make_unique<EnvironmentTable>()),
       libraries_(std::make_unique<LibraryTable>()),
       menus_(std::make_unique<MenuState>()),
-      boxes_(std::make_unique<BoxState>()) {}
+      boxes_(std::make_unique<BoxState>()),
+      dialogState_(std::make_unique<DialogState>()) {}
 
 Machine::~Machine() {
     {
@@ -494,6 +541,7 @@ void Machine::EndProcessLocked(ProcessRec* p, int code) {
         }
     }
     registry_->CloseAllOf(p->pid);
+    files_->CloseAllOf(p->pid);
     NoteLocked(Tag(p->pid) + " ended with exit code " + std::to_string(code));
 }
 

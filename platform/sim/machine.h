@@ -26,16 +26,20 @@
 
 #include "platform/system.h"
 #include "sim/device_store.h"
+#include "sim/file_store.h"
 #include "sim/environment.h"
 #include "sim/library_store.h"
 #include "sim/registry_store.h"
 #include "sim/resource_table.h"
+#include "sim/setup_device_store.h"
+#include "sim/token_store.h"
 
 namespace sim {
 
 class SimSystem;
 struct MenuState;
 struct BoxState;
+struct DialogState;
 struct ThreadRec;
 struct ProcessRec;
 struct WindowRec;
@@ -247,6 +251,25 @@ public:
     // Every box shown so far, oldest first.
     std::vector<MessageBoxInfo> MessageBoxesShown();
 
+    // ---- the user at modal dialogs ----------------------------------------------------
+    struct DialogInfo {
+        std::uint32_t id = 0;
+        std::uint32_t pid = 0;
+        std::uint32_t templateId = 0;
+        std::string caption;
+        std::vector<std::string> texts;  // the static texts, in template order
+        std::vector<int> buttons;        // the push buttons' ids, and IDCANCEL for closing it
+        std::optional<int> answer;       // once closed: the button that ended it
+    };
+    // Closes the next dialog of `templateId` (any dialog when 0) with
+    // `answer` the moment it opens. Rules are used once, in order.
+    void QueueDialogAnswer(std::uint32_t templateId, int answer);
+    std::vector<DialogInfo> OpenDialogs();
+    // Presses `answer` in an open dialog; false when it is not open or has no such button.
+    bool AnswerDialog(std::uint32_t id, int answer);
+    // Every dialog shown so far, oldest first.
+    std::vector<DialogInfo> DialogsShown();
+
     // ---- threads -------------------------------------------------------------------
     void FailThreadStarts(int count);
 
@@ -266,6 +289,9 @@ public:
     // ---- shared stores -------------------------------------------------------------------
     RegistryStore& Registry() { return *registry_; }
     DeviceStore& Devices() { return *devices_; }
+    FileStore& Files() { return *files_; }
+    TokenStore& Account() { return *account_; }
+    SetupDeviceStore& SetupDevices() { return *setupDevices_; }
 
     // ---- used by the facet implementations ---------------------------------------------
     class Facets;
@@ -363,12 +389,16 @@ private:
     std::vector<std::string> transcript_;
     std::unique_ptr<RegistryStore> registry_;
     std::unique_ptr<DeviceStore> devices_;
+    std::unique_ptr<FileStore> files_;
+    std::unique_ptr<TokenStore> account_;
+    std::unique_ptr<SetupDeviceStore> setupDevices_;
     std::unique_ptr<EnvironmentTable> environment_;
     std::unique_ptr<LibraryTable> libraries_;
     std::vector<Launch> launches_;
     int failProcessStarts_ = 0;
     std::unique_ptr<MenuState> menus_;
     std::unique_ptr<BoxState> boxes_;
+    std::unique_ptr<DialogState> dialogState_;
 
     bool shellAvailable_ = true;
     bool traceInTranscript_ = false;

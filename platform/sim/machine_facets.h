@@ -32,6 +32,7 @@ public:
     }
     static MenuState& Menus(Machine& m) { return *m.menus_; }
     static BoxState& Boxes(Machine& m) { return *m.boxes_; }
+    static DialogState& DialogsOf(Machine& m) { return *m.dialogState_; }
 };
 
 }  // namespace sim

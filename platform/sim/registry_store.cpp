@@ -233,15 +233,19 @@ namespace {
 
 class RegistryFacet final : public plat::Registry {
 public:
-    RegistryFacet(RegistryStore& s, std::uint32_t pid, std::function<bool()> isNt)
-        : s_(s), pid_(pid), isNt_(std::move(isNt)) {}
+    RegistryFacet(RegistryStore& s, std::uint32_t pid, std::function<bool()> isNt,
+                  std::function<void(const std::string&)> note)
+        : s_(s), pid_(pid), isNt_(std::move(isNt)), note_(std::move(note)) {}
     plat::Hkey OpenKey(plat::Hkey parent, const std::string& subkey, bool fullAccess) override {
-        return s_.Open(pid_, parent, subkey, fullAccess, false);
+        return Remember(s_.Open(pid_, parent, subkey, fullAccess, false), parent, subkey);
     }
     plat::Hkey CreateKey(plat::Hkey parent, const std::string& subkey) override {
-        return s_.Open(pid_, parent, subkey, true, true);
+        return Remember(s_.Open(pid_, parent, subkey, true, true), parent, subkey);
     }
-    void CloseKey(plat::Hkey key) override { s_.Close(key); }
+    void CloseKey(plat::Hkey key) override {
+        paths_.erase(plat::Raw(key));
+        s_.Close(key);
+    }
     bool QueryValue(plat::Hkey key, const std::string& name, std::size_t capacity, std::vector<std::uint8_t>& data,
                     std::uint32_t* type) override {
         return s_.Query(key, name, capacity, data, type);
@@ -255,20 +259,39 @@ public:
         return s_.EnumSubkey(key, index, capacity, name);
     }
     bool DeleteKey(plat::Hkey parent, const std::string& subkey) override {
-        return s_.DeleteKey(parent, subkey, isNt_());
+        bool ok = s_.DeleteKey(parent, subkey, isNt_());
+        if (ok && note_) note_("registry key deleted: " + PathOf(parent, subkey));
+        return ok;
     }
 
 private:
+    // The path of each key this process holds open, for the transcript.
+    std::string PathOf(plat::Hkey parent, const std::string& subkey) {
+        std::string base = "HKEY_LOCAL_MACHINE";
+        if (parent != plat::Hkey::LocalMachine) {
+            auto it = paths_.find(plat::Raw(parent));
+            base = it == paths_.end() ? std::string("<key>") : it->second;
+        }
+        return subkey.empty() ? base : base + "\\" + subkey;
+    }
+    plat::Hkey Remember(plat::Hkey key, plat::Hkey parent, const std::string& subkey) {
+        if (key != plat::Hkey::None && note_) paths_[plat::Raw(key)] = PathOf(parent, subkey);
+        return key;
+    }
+
     RegistryStore& s_;
     std::uint32_t pid_;
     std::function<bool()> isNt_;
+    std::function<void(const std::string&)> note_;
+    std::map<std::uintptr_t, std::string> paths_;
 };
 
 }  // namespace
 
 std::unique_ptr<plat::Registry> MakeRegistryFacet(RegistryStore& store, std::uint32_t pid,
-                                                  std::function<bool()> isNt) {
-    return std::make_unique<RegistryFacet>(store, pid, std::move(isNt));
+                                                  std::function<bool()> isNt,
+                                                  std::function<void(const std::string&)> note) {
+    return std::make_unique<RegistryFacet>(store, pid, std::move(isNt), std::move(note));
 }
 
 }  // namespace sim

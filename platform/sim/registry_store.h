@@ -75,6 +75,9 @@ private:
     std::uintptr_t next_ = 0x1000;
 };
 
-std::unique_ptr<plat::Registry> MakeRegistryFacet(RegistryStore& store, std::uint32_t pid, std::function<bool()> isNt);
+// With `note`, every key the process deletes is written into the machine's
+// transcript.
+std::unique_ptr<plat::Registry> MakeRegistryFacet(RegistryStore& store, std::uint32_t pid, std::function<bool()> isNt,
+                                                  std::function<void(const std::string&)> note = {});
 
 }  // namespace sim
