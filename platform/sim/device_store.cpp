@@ -227,8 +227,6 @@ void DeviceStore::AttachChildLocked(Node& parent, plat::DevNode child) {
         parent.children.push_back(child);
 }
 
-bool DeviceStore::InTreeLocked(const Node& n) const { return n.present; }
-
 DeviceStore::Device* DeviceStore::DeviceOfNodeLocked(plat::DevNode id) {
     for (auto& d : devices_)
         if (d->ids.node == id) return d.get();

@@ -210,7 +210,6 @@ private:
     Node& NewNodeLocked(const std::string& instanceId, plat::DevNode parent);
     Device* DeviceOfNodeLocked(plat::DevNode id);
     Device* DeviceByPathLocked(const std::string& path);
-    bool InTreeLocked(const Node& n) const;
     void AttachChildLocked(Node& parent, plat::DevNode child);
     void MountVolumesLocked(plat::DevNode storage, Effects& fx);
     void UnmountVolumesLocked(plat::DevNode storage, Effects& fx);
