@@ -56,9 +56,16 @@ void InstallSuite(sim::Machine& machine) {
     machine.InstallProgram("TRVBUTTON.EXE", [](plat::System& sys) { return button::ButtonProgram(sys); },
                            &kButtonResources);
 
+    PlaceSuiteFiles(machine);
+}
+
+void PlaceSuiteFiles(sim::Machine& machine) {
     sim::FileStore& files = machine.Files();
     const std::string windows = kWindows;
-    const char* tray = machine.Version().nt ? "TRVTRAY.EXE" : "TRVTRAY9X.EXE";
+    const bool nt = machine.Version().nt;
+    const char* tray = nt ? "TRVTRAY.EXE" : "TRVTRAY9X.EXE";
+    files.RemoveFile(windows + "\\" + (nt ? "TRVTRAY9X.EXE" : "TRVTRAY.EXE"));
+    files.RemoveFile(windows + (nt ? "\\SYSTEM\\TRVUNINST.EXE" : "\\SYSTEM32\\TRVUNINST.EXE"));
     files.AddFile(windows + "\\" + tray, Image(tray));
     files.AddFile(windows + "\\TRVWATCH.EXE", Image("TRVWATCH.EXE"));
     files.AddFile(windows + "\\TRVBUTTON.EXE", Image("TRVBUTTON.EXE"));

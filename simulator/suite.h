@@ -15,6 +15,11 @@ namespace trvsim {
 // TRVBUTTON.EXE in the Windows folder, TRVUNINST.EXE in the system folder.
 void InstallSuite(sim::Machine& machine);
 
+// Puts the programs' files where the installation puts them for the
+// machine's version now (InstallSuite does this too), taking away those the
+// other family would have.
+void PlaceSuiteFiles(sim::Machine& machine);
+
 // What the driver installation leaves behind for the named packages
 // ("TRVADPT", "TRVBRG2", "TRVBRG1"; all three when none is named), for the
 // machine's version at the time of the call: the Uninstall and service keys,

@@ -51,7 +51,9 @@ public:
     void FailMappings(int count);
     // The start of the system: carries out the marked deletions and the
     // "[Rename]" section of WININIT.INI in the Windows folder (which is then
-    // renamed WININIT.BAK). Returns what was done, one line each.
+    // renamed WININIT.BAK). Every open handle is dropped, as if the programs
+    // holding them had ended; call it when none of them needs its files any
+    // more. Returns what was done, one line each.
     std::vector<std::string> CarryOutRestart();
 
     std::size_t OpenHandles(std::uint32_t pid);
