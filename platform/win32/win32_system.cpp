@@ -1,9 +1,14 @@
 // The real machine: one object per facet, made once for the program.
 #include "platform/win32/win32_system.h"
 
+#include "platform/win32/win32_dialogs.h"
+#include "platform/win32/win32_exec.h"
 #include "platform/win32/win32_facets.h"
+#include "platform/win32/win32_files.h"
 #include "platform/win32/win32_libraries.h"
 #include "platform/win32/win32_process.h"
+#include "platform/win32/win32_setup_devices.h"
+#include "platform/win32/win32_token.h"
 
 namespace plat::win32 {
 
@@ -25,6 +30,11 @@ public:
     Libraries& libraries() override { return *libraries_; }
     Menus& menus() override { return *menus_; }
     MessageBoxes& messageBoxes() override { return *messageBoxes_; }
+    Files& files() override { return *files_; }
+    Token& token() override { return *token_; }
+    SetupDevices& setupDevices() override { return *setupDevices_; }
+    Dialogs& dialogs() override { return *dialogs_; }
+    Exec& exec() override { return *exec_; }
 
 private:
     std::unique_ptr<Ui> ui_ = MakeUi();
@@ -41,6 +51,11 @@ private:
     std::unique_ptr<Libraries> libraries_ = MakeLibraries();
     std::unique_ptr<Menus> menus_ = MakeMenus();
     std::unique_ptr<MessageBoxes> messageBoxes_ = MakeMessageBoxes();
+    std::unique_ptr<Files> files_ = MakeFiles();
+    std::unique_ptr<Token> token_ = MakeToken();
+    std::unique_ptr<SetupDevices> setupDevices_ = MakeSetupDevices();
+    std::unique_ptr<Dialogs> dialogs_ = MakeDialogs();
+    std::unique_ptr<Exec> exec_ = MakeExec();
 };
 
 }  // namespace
