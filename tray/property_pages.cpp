@@ -8,7 +8,7 @@ namespace tray {
 
 namespace {
 
-unsigned Low32(std::uintptr_t v) { return static_cast<unsigned>(v & 0xFFFFFFFFu); }
+[[maybe_unused]] unsigned Low32(std::uintptr_t v) { return static_cast<unsigned>(v & 0xFFFFFFFFu); }
 
 // Steps 4 to 8: the provider's pages for one element of the set, shown in a
 // modal sheet; the library is unloaded as soon as the sheet has closed.
@@ -40,7 +40,7 @@ bool ShowSheet(plat::System& sys, Family family, const CStorageDevice& record, p
         request.element = element;
         if (libraries.CallEnumPropPages(entry, request, &AddPropertyPage, reinterpret_cast<std::intptr_t>(&sheet))) {
             TRAY_TRACE(sys, "Displaying PropertySheets - %d pages\n", static_cast<int>(sheet.header.pageCount));
-            const std::intptr_t r = sys.dialogs().ShowPropertySheet(sheet.header);
+            [[maybe_unused]] const std::intptr_t r = sys.dialogs().ShowPropertySheet(sheet.header);
             TRAY_TRACE(sys, "Returned from PropertySheets - 0x%x, 0x%x\n", Low32(static_cast<std::uintptr_t>(r)),
                        sys.kernel().LastError());
             shown = true;
