@@ -34,6 +34,10 @@ public:
     virtual std::uint32_t Wait(Hobject handle, std::uint32_t milliseconds) = 0;
     virtual bool Close(Hobject handle) = 0;
 
+    // Milliseconds since the system started (GetTickCount); wraps after 49.7
+    // days, so only differences of two readings mean anything.
+    virtual std::uint32_t TickCount() = 0;
+
     virtual std::uint32_t LastError() = 0;
     virtual void SetLastError(std::uint32_t code) = 0;
 };

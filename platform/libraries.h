@@ -5,12 +5,26 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/device_tree.h"
 #include "platform/types.h"
 
 namespace plat {
 
 enum class Hmodule : std::uintptr_t { None = 0 };
 enum class Hproc : std::uintptr_t { None = 0 };  // an entry found in a loaded library
+
+// The page request a property-page provider is given (SP_PROPSHEETPAGE_REQUEST):
+// which pages, and the device as an element of a device information set.
+inline constexpr std::uint32_t SPPSR_ENUM_ADV_DEVICE_PROPERTIES = 3;
+struct PropSheetPageRequest {
+    std::uint32_t pageRequested = SPPSR_ENUM_ADV_DEVICE_PROPERTIES;
+    Hdevinfo set = Hdevinfo::None;
+    std::uint32_t element = 0;  // as DeviceTree::EnumInterface reports it
+};
+// The add-page callback a provider calls once for every page it offers
+// (LPFNADDPROPSHEETPAGE): true takes the page, false refuses it and the
+// provider offers no more.
+using AddPropSheetPageCallback = bool (*)(Hpropsheetpage page, std::intptr_t context);
 
 class Libraries {
 public:
@@ -25,6 +39,12 @@ public:
     virtual bool CallRegisterSessionNotification(Hproc entry, Hwnd hwnd, std::uint32_t flags) = 0;
     // Calls an entry of the form BOOL WTSUnRegisterSessionNotification(HWND).
     virtual bool CallUnregisterSessionNotification(Hproc entry, Hwnd hwnd) = 0;
+    // Calls a property-page provider's entry of the form
+    // BOOL WINAPI EnumPropPages(PSP_PROPSHEETPAGE_REQUEST, LPFNADDPROPSHEETPAGE, LPARAM),
+    // which calls `addPage(page, context)` for each page it offers before it
+    // returns. True when the entry returned nonzero.
+    virtual bool CallEnumPropPages(Hproc entry, const PropSheetPageRequest& request, AddPropSheetPageCallback addPage,
+                                   std::intptr_t context) = 0;
 };
 
 }  // namespace plat

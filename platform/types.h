@@ -21,6 +21,7 @@ enum class Hmenu : std::uintptr_t { None = 0 };
 enum class Hnotify : std::uintptr_t { None = 0 };     // device-notification registration
 enum class Hobject : std::uintptr_t { None = 0 };     // mutex, thread, process: closable kernel objects
 enum class Hdevice : std::uintptr_t { None = 0 };     // an opened device-interface path
+enum class Hpropsheetpage : std::uintptr_t { None = 0 };  // a property-sheet page made by a provider
 
 template <class H> constexpr std::uintptr_t Raw(H h) { return static_cast<std::uintptr_t>(h); }
 template <class H> constexpr bool IsSet(H h) { return static_cast<std::uintptr_t>(h) != 0; }

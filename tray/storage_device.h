@@ -17,11 +17,11 @@ namespace tray {
 
 // The protect or unprotect worker of a device. Records hold it by pointer, so
 // a copy shares it, as copies share the other handles. The worker clears
-// `running` as its very last step; the check never touches a thread handle
-// that the worker may already have closed.
+// `running` as its very last step. No record carries the thread's handle:
+// the launcher closes it as soon as the thread has started, so the running
+// check never meets a closed handle.
 struct WorkerThread {
     std::atomic<bool> running{true};
-    plat::Hobject thread = plat::Hobject::None;  // the worker's own handle, closed by the worker
 };
 
 class CStorageDevice {

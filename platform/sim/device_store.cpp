@@ -685,6 +685,13 @@ std::uint32_t DeviceStore::Problem(plat::DevNode node) {
     return n ? n->problem : 0;
 }
 
+std::string DeviceStore::ElementPath(plat::Hdevinfo set, std::uint32_t element) {
+    std::lock_guard<std::mutex> lk(mu_);
+    auto it = sets_.find(plat::Raw(set));
+    if (it == sets_.end() || element >= it->second->members.size()) return {};
+    return interfaces_[it->second->members[element]].path;
+}
+
 std::size_t DeviceStore::OpenSets(std::uint32_t pid) {
     std::lock_guard<std::mutex> lk(mu_);
     std::size_t k = 0;

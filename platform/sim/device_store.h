@@ -193,6 +193,9 @@ public:
     std::optional<std::uint32_t> Status(plat::DevNode node);
     std::uint32_t Problem(plat::DevNode node);
     std::size_t OpenSets(std::uint32_t pid);
+    // The interface path of element `element` of an open interface set;
+    // empty when there is no such set or element.
+    std::string ElementPath(plat::Hdevinfo set, std::uint32_t element);
     static std::string HardwareKeyPath(const std::string& instanceId);
 
 private:

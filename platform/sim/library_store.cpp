@@ -13,7 +13,7 @@ std::string Lower(std::string s) {
 }  // namespace
 
 LibraryTable::LibraryTable() {
-    libraries_[kSessionLibrary] = Library{true, {kRegisterSessionEntry, kUnregisterSessionEntry}};
+    libraries_[kSessionLibrary] = Library{true, {kRegisterSessionEntry, kUnregisterSessionEntry}, std::nullopt};
 }
 
 void LibraryTable::SetLibraryPresent(const std::string& name, bool present) {
@@ -28,6 +28,31 @@ void LibraryTable::SetEntryPresent(const std::string& library, const std::string
         lib.entries.insert(entry);
     else
         lib.entries.erase(entry);
+}
+
+void LibraryTable::SetPageProvider(const std::string& library, PageProvider provider) {
+    std::lock_guard<std::mutex> lk(mu_);
+    auto& lib = libraries_[Lower(library)];
+    lib.present = true;
+    lib.entries.insert(kPageProviderEntry);
+    lib.pages = std::move(provider);
+}
+
+std::vector<LibraryTable::PageRequestSeen> LibraryTable::PageRequests() {
+    std::lock_guard<std::mutex> lk(mu_);
+    return pageRequests_;
+}
+
+std::optional<std::string> LibraryTable::PageTitle(plat::Hpropsheetpage page) {
+    std::lock_guard<std::mutex> lk(mu_);
+    auto it = pageTitles_.find(plat::Raw(page));
+    if (it == pageTitles_.end()) return std::nullopt;
+    return it->second;
+}
+
+void LibraryTable::SetElementDescriber(std::function<std::string(plat::Hdevinfo, std::uint32_t)> describe) {
+    std::lock_guard<std::mutex> lk(mu_);
+    describe_ = std::move(describe);
 }
 
 void LibraryTable::FailSessionRegistrations(int count) {
@@ -119,14 +144,60 @@ bool LibraryTable::CallUnregister(std::uint32_t pid, plat::Hproc entry, plat::Hw
     return std::erase_if(sessions_, [&](const auto& s) { return s.hwnd == hwnd; }) > 0;
 }
 
+bool LibraryTable::CallEnumPropPages(std::uint32_t pid, plat::Hproc entry, const plat::PropSheetPageRequest& request,
+                                     plat::AddPropSheetPageCallback addPage, std::intptr_t context) {
+    std::vector<std::pair<plat::Hpropsheetpage, std::string>> pages;
+    std::function<std::string(plat::Hdevinfo, std::uint32_t)> describe;
+    bool result = false;
+    {
+        std::lock_guard<std::mutex> lk(mu_);
+        const Entry* e = LiveEntry(pid, entry);
+        if (e == nullptr || e->name != kPageProviderEntry) return false;
+        const Library& lib = libraries_[modules_[e->module].library];
+        if (!lib.pages) return false;
+        result = lib.pages->result;
+        for (const auto& title : lib.pages->pages) {
+            plat::Hpropsheetpage page = plat::Hpropsheetpage::None;
+            if (title) {
+                const auto h = next_ += 0x10;
+                pageTitles_[h] = *title;
+                page = static_cast<plat::Hpropsheetpage>(h);
+            }
+            pages.emplace_back(page, title.value_or(""));
+        }
+        describe = describe_;
+    }
+    // The provider runs on the caller's thread and calls back before it returns.
+    PageRequestSeen seen;
+    seen.pid = pid;
+    seen.pageRequested = request.pageRequested;
+    if (describe) seen.devicePath = describe(request.set, request.element);
+    seen.result = result;
+    for (const auto& [page, title] : pages) {
+        ++seen.offered;
+        if (addPage == nullptr || !addPage(page, context)) break;
+        ++seen.accepted;
+    }
+    std::lock_guard<std::mutex> lk(mu_);
+    pageRequests_.push_back(seen);
+    return result;
+}
+
 namespace {
 
 class LibrariesFacet final : public plat::Libraries {
 public:
-    LibrariesFacet(LibraryTable& t, std::uint32_t pid) : t_(t), pid_(pid) {}
-    plat::Hmodule Load(const std::string& name) override { return t_.Load(pid_, name); }
+    LibrariesFacet(LibraryTable& t, std::uint32_t pid, std::function<void(std::uint32_t)> setLastError)
+        : t_(t), pid_(pid), setLastError_(std::move(setLastError)) {}
+    plat::Hmodule Load(const std::string& name) override {
+        plat::Hmodule m = t_.Load(pid_, name);
+        if (m == plat::Hmodule::None && setLastError_) setLastError_(kErrorModNotFound);
+        return m;
+    }
     plat::Hproc FindEntry(plat::Hmodule module, const std::string& entry) override {
-        return t_.FindEntry(pid_, module, entry);
+        plat::Hproc p = t_.FindEntry(pid_, module, entry);
+        if (p == plat::Hproc::None && setLastError_) setLastError_(kErrorProcNotFound);
+        return p;
     }
     bool Free(plat::Hmodule module) override { return t_.Free(pid_, module); }
     bool CallRegisterSessionNotification(plat::Hproc entry, plat::Hwnd hwnd, std::uint32_t flags) override {
@@ -135,16 +206,24 @@ public:
     bool CallUnregisterSessionNotification(plat::Hproc entry, plat::Hwnd hwnd) override {
         return t_.CallUnregister(pid_, entry, hwnd);
     }
+    bool CallEnumPropPages(plat::Hproc entry, const plat::PropSheetPageRequest& request,
+                           plat::AddPropSheetPageCallback addPage, std::intptr_t context) override {
+        return t_.CallEnumPropPages(pid_, entry, request, addPage, context);
+    }
 
 private:
+    static constexpr std::uint32_t kErrorModNotFound = 126;
+    static constexpr std::uint32_t kErrorProcNotFound = 127;
     LibraryTable& t_;
     std::uint32_t pid_;
+    std::function<void(std::uint32_t)> setLastError_;
 };
 
 }  // namespace
 
-std::unique_ptr<plat::Libraries> MakeLibrariesFacet(LibraryTable& table, std::uint32_t pid) {
-    return std::make_unique<LibrariesFacet>(table, pid);
+std::unique_ptr<plat::Libraries> MakeLibrariesFacet(LibraryTable& table, std::uint32_t pid,
+                                                    std::function<void(std::uint32_t)> setLastError) {
+    return std::make_unique<LibrariesFacet>(table, pid, std::move(setLastError));
 }
 
 }  // namespace sim

@@ -131,6 +131,7 @@ public:
     bool ExitCode(plat::Hobject handle, std::uint32_t& code) override;
     std::uint32_t Wait(plat::Hobject handle, std::uint32_t milliseconds) override;
     bool Close(plat::Hobject handle) override;
+    std::uint32_t TickCount() override;
     std::uint32_t LastError() override;
     void SetLastError(std::uint32_t code) override;
 
@@ -227,7 +228,7 @@ SimSystem::SimSystem(Machine& m, ProcessRec& p, std::uint32_t pid)
       exec_(MakeExecFacet(m, pid, [this](plat::Hobject h) { static_cast<plat::Kernel*>(this)->Close(h); },
                           NoteAs(m, pid))),
       process_(MakeProcessFacet(m, pid, p.args, p.modulePath)),
-      libraries_(MakeLibrariesFacet(m.Libraries(), pid)),
+      libraries_(MakeLibrariesFacet(m.Libraries(), pid, LastErrorSetter())),
       menus_(MakeMenusFacet(m, pid)),
       boxes_(MakeMessageBoxFacet(m, pid)) {}
 
@@ -248,7 +249,11 @@ Machine::Machine()
       libraries_(std::make_unique<LibraryTable>()),
       menus_(std::make_unique<MenuState>()),
       boxes_(std::make_unique<BoxState>()),
-      dialogState_(std::make_unique<DialogState>()) {}
+      dialogState_(std::make_unique<DialogState>()) {
+    // A property-page provider learns its device from the set and element.
+    libraries_->SetElementDescriber(
+        [this](plat::Hdevinfo set, std::uint32_t element) { return devices_->ElementPath(set, element); });
+}
 
 Machine::~Machine() {
     {
@@ -328,7 +333,8 @@ void Machine::ScheduleLocked() {
     cv_.notify_all();
 }
 
-bool Machine::ModalWaitLocked(std::unique_lock<std::mutex>& lk, const std::function<bool()>& done) {
+bool Machine::ModalWaitLocked(std::unique_lock<std::mutex>& lk, const std::function<bool()>& done,
+                              std::uint64_t deadline) {
     ThreadRec* t = Current();
     if (t == nullptr) return done();
     ProcessRec* p = t->process;
@@ -366,7 +372,7 @@ bool Machine::ModalWaitLocked(std::unique_lock<std::mutex>& lk, const std::funct
         }
         BlockLocked(lk, t, [&] {
             return done() || shutdown_ || (p && p->ended) || (pump && (!t->queue.empty() || !t->sent.empty()));
-        });
+        }, deadline);
     }
 }
 
@@ -1088,6 +1094,11 @@ bool SimSystem::Close(plat::Hobject handle) {
     return true;
 }
 
+std::uint32_t SimSystem::TickCount() {
+    std::lock_guard<std::mutex> lk(m_.mu_);
+    return static_cast<std::uint32_t>(m_.now_);
+}
+
 std::uint32_t SimSystem::LastError() {
     std::lock_guard<std::mutex> lk(m_.mu_);
     ThreadRec* t = m_.Current();
@@ -1278,6 +1289,7 @@ bool SimSystem::PassThrough(std::unique_lock<std::mutex>& lk, SimAdapter& ad, vo
     auto* b = static_cast<std::uint8_t*>(buffer);
     if (ad.observePassThrough) ad.observePassThrough(std::span<const std::uint8_t>(b, length));
     if (length < trv::kPassThroughSize || ad.drive == nullptr) return false;
+    if (ad.refusedCommands.count(b[trv::kPtCdbOffset + 12])) return false;
     std::span<std::uint8_t, trv::kPassThroughSize> req(b, trv::kPassThroughSize);
     trv::PassThroughHeader hdr = trv::ReadPassThroughHeader(req);
     if (hdr.length != trv::kPtHeaderLength || hdr.cdbLength != 16 || hdr.dataTransferLength > trv::kPtDataSize ||

@@ -19,6 +19,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <thread>
@@ -74,6 +75,9 @@ struct SimAdapter {
     // Sees every pass-through request as it arrives, before the drive runs
     // it (called under the machine's lock; it must not call the machine).
     std::function<void(std::span<const std::uint8_t>)> observePassThrough;
+    // ATA command codes the bridge does not pass on: their pass-through
+    // request fails and the drive never sees them.
+    std::set<std::uint8_t> refusedCommands;
 };
 
 class Machine {
@@ -252,23 +256,73 @@ public:
     std::vector<MessageBoxInfo> MessageBoxesShown();
 
     // ---- the user at modal dialogs ----------------------------------------------------
+    struct ControlInfo {
+        int id = 0;
+        trvres::ControlKind kind = trvres::ControlKind::Static;
+        std::string text;          // what the control shows (a password field's text too)
+        bool password = false;     // an edit field that shows its text as asterisks
+        std::size_t limit = 0;     // edit fields: the most characters the user can type
+        bool checked = false;
+        bool enabled = true;
+        bool visible = true;
+        bool guiFont = false;      // given the stock default GUI font
+    };
     struct DialogInfo {
         std::uint32_t id = 0;
         std::uint32_t pid = 0;
-        std::uint32_t templateId = 0;
+        std::uint32_t templateId = 0;    // 0 for a property sheet
+        plat::Hwnd hwnd = plat::Hwnd::None;
+        plat::Hwnd owner = plat::Hwnd::None;  // None, the desktop window or a window
         std::string caption;
         std::vector<std::string> texts;  // the static texts, in template order
         std::vector<int> buttons;        // the push buttons' ids, and IDCANCEL for closing it
-        std::optional<int> answer;       // once closed: the button that ended it
+        std::vector<ControlInfo> controls;
+        std::uint32_t iconResource = 0;  // the large icon set on it, 0 if none
+        plat::Rect rect;                 // screen coordinates
+        bool minimized = false;
+        bool foreground = false;
+        bool guiFont = false;
+        // Property sheets: the header's flags and start page, and the title of
+        // each page shown.
+        bool propertySheet = false;
+        std::uint32_t sheetFlags = 0;
+        std::uint32_t startPage = 0;
+        std::vector<std::string> pages;
+        std::optional<std::intptr_t> answer;  // once closed: the dialog's result
+        const ControlInfo* Control(int control) const;
+    };
+    // What the scripted user does in a dialog. Type replaces a field's text
+    // with what is typed, as far as the field's limit lets it; Press clicks a
+    // button (refused unless it is enabled and visible); Check sets a check
+    // box; Close uses the caption's close box; Escape presses the Escape key.
+    struct DialogAction {
+        enum class Kind { Type, Check, Press, Close, Escape } kind = Kind::Press;
+        int control = 0;
+        std::string text;
+        bool checked = true;
+        static DialogAction Type(int control, std::string text);
+        static DialogAction Check(int control, bool checked);
+        static DialogAction Press(int control);
+        static DialogAction Close();
+        static DialogAction Escape();
     };
     // Closes the next dialog of `templateId` (any dialog when 0) with
-    // `answer` the moment it opens. Rules are used once, in order.
+    // `answer` (a button it has, or IDCANCEL) the moment it opens. Rules are
+    // used once, in order, and shared with QueueDialogActions.
     void QueueDialogAnswer(std::uint32_t templateId, int answer);
+    // The user's actions in the next dialog of `templateId` (any when 0),
+    // carried out one after another once it has opened.
+    void QueueDialogActions(std::uint32_t templateId, std::vector<DialogAction> actions);
     std::vector<DialogInfo> OpenDialogs();
     // Presses `answer` in an open dialog; false when it is not open or has no such button.
     bool AnswerDialog(std::uint32_t id, int answer);
+    // Does `action` in an open dialog as soon as its thread takes its
+    // messages again; false when the dialog is not open.
+    bool ActOnDialog(std::uint32_t id, DialogAction action);
     // Every dialog shown so far, oldest first.
     std::vector<DialogInfo> DialogsShown();
+    // The desktop's size in pixels (1024 x 768 unless set).
+    void SetDesktopSize(int width, int height);
 
     // ---- threads -------------------------------------------------------------------
     void FailThreadStarts(int count);
@@ -338,7 +392,10 @@ private:
     // thread that owns windows dispatches their messages meanwhile, as a
     // modal loop does. False when the wait ended without `done`: a WM_QUIT
     // arrived (it stays queued), the process ended or the machine shuts down.
-    bool ModalWaitLocked(std::unique_lock<std::mutex>& lk, const std::function<bool()>& done);
+    // A `deadline` in virtual time lets AdvanceTime wake the thread then:
+    // `done` must become true by that time.
+    bool ModalWaitLocked(std::unique_lock<std::mutex>& lk, const std::function<bool()>& done,
+                         std::uint64_t deadline = UINT64_MAX);
 
     // scheduling
     bool RunnableLocked(const ThreadRec& t);
@@ -399,6 +456,8 @@ private:
     std::unique_ptr<MenuState> menus_;
     std::unique_ptr<BoxState> boxes_;
     std::unique_ptr<DialogState> dialogState_;
+    int desktopWidth_ = 1024;
+    int desktopHeight_ = 768;
 
     bool shellAvailable_ = true;
     bool traceInTranscript_ = false;

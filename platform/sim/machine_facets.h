@@ -18,9 +18,12 @@ public:
     static std::uint32_t NewHandleLocked(Machine& m) { return m.NewHandleLocked(); }
     // Lets the scheduler look at blocked threads again (their wait may be over).
     static void WakeLocked(Machine& m) { m.ScheduleLocked(); }
-    static bool ModalWaitLocked(Machine& m, std::unique_lock<std::mutex>& lk, const std::function<bool()>& done) {
-        return m.ModalWaitLocked(lk, done);
+    static bool ModalWaitLocked(Machine& m, std::unique_lock<std::mutex>& lk, const std::function<bool()>& done,
+                                std::uint64_t deadline = UINT64_MAX) {
+        return m.ModalWaitLocked(lk, done, deadline);
     }
+    static std::uint64_t NowLocked(Machine& m) { return m.now_; }
+    static plat::Rect DesktopLocked(Machine& m) { return {0, 0, m.desktopWidth_, m.desktopHeight_}; }
     // The resource number a bitmap handle was loaded from, 0 if none.
     static std::uint32_t BitmapResourceLocked(Machine& m, plat::Hbitmap bitmap) {
         auto it = m.bitmaps_.find(plat::Raw(bitmap));

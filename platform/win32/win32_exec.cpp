@@ -1,13 +1,7 @@
 // WinExec.
 #include "platform/win32/win32_exec.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/win32_api.h"
 
 namespace plat::win32 {
 

@@ -2,13 +2,7 @@
 // or at the next start, searches, opened and mapped files.
 #include "platform/win32/win32_files.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/win32_api.h"
 
 #include <vector>
 

@@ -48,6 +48,8 @@ public:
 
     bool Close(Hobject handle) override { return handle != Hobject::None && CloseHandle(ToHandle(handle)) != FALSE; }
 
+    std::uint32_t TickCount() override { return GetTickCount(); }
+
     std::uint32_t LastError() override { return GetLastError(); }
     void SetLastError(std::uint32_t code) override { ::SetLastError(code); }
 };

@@ -2,13 +2,7 @@
 // member's driver key, and device removal.
 #include "platform/win32/win32_setup_devices.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/win32_api.h"
 
 #include <setupapi.h>
 

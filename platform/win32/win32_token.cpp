@@ -2,13 +2,7 @@
 // 95/98/Me family advapi32's token calls fail with ERROR_CALL_NOT_IMPLEMENTED.
 #include "platform/win32/win32_token.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/win32_api.h"
 
 #include <vector>
 

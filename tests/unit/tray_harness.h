@@ -89,6 +89,42 @@ public:
         machine.WaitIdle();
     }
 
+    // The open dialog of `templateId` (a property sheet for 0), if one is open.
+    std::optional<sim::Machine::DialogInfo> OpenDialog(std::uint32_t templateId) {
+        for (auto& d : machine.OpenDialogs())
+            if (d.templateId == templateId) return d;
+        return std::nullopt;
+    }
+    // The user acts in the open dialog of `templateId`; the machine settles.
+    void Act(std::uint32_t templateId, const sim::Machine::DialogAction& action) {
+        auto d = OpenDialog(templateId);
+        ASSERT_TRUE(d) << "no dialog " << templateId << " open";
+        ASSERT_TRUE(machine.ActOnDialog(d->id, action));
+        machine.WaitIdle();
+    }
+    void Type(std::uint32_t templateId, int control, const std::string& text) {
+        Act(templateId, sim::Machine::DialogAction::Type(control, text));
+    }
+    void Press(std::uint32_t templateId, int control) { Act(templateId, sim::Machine::DialogAction::Press(control)); }
+    // The boxes shown since the count `from` of MessageBoxesShown().
+    std::vector<sim::Machine::MessageBoxInfo> BoxesSince(std::size_t from) {
+        auto all = machine.MessageBoxesShown();
+        return {all.begin() + static_cast<std::ptrdiff_t>(std::min(from, all.size())), all.end()};
+    }
+    // The "TRV\Event" refresh broadcasts this notifier sent since `mark`.
+    std::size_t RefreshBroadcastsSince(std::size_t mark, const std::string& path) {
+        std::size_t n = 0;
+        for (auto& l : Since(mark))
+            n += l.find("broadcast \"TRV\\Event\" event type 1 for " + path) != std::string::npos;
+        return n;
+    }
+    // Configuration-manager requests of one kind for a device node.
+    std::size_t Requests(sim::CmRequest kind, const std::string& instanceId) {
+        std::size_t n = 0;
+        for (auto& r : devices.Requests()) n += r.request == kind && r.instanceId == instanceId;
+        return n;
+    }
+
     std::size_t Mark() { return machine.Transcript().size(); }
     std::vector<std::string> Since(std::size_t mark) {
         auto t = machine.Transcript();

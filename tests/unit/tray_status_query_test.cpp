@@ -342,8 +342,7 @@ TEST_F(StatusQueryTest, ShortQueryOfTheWorkersTakesOnlyFlagsAndStatus) {
 
 // The query forgets a worker only once it has ended, and only after a
 // successful IDENTIFY of a drive with the feature set. It looks at the
-// worker's running flag, never at its thread handle, which the worker
-// closes when it ends.
+// worker's running flag; records carry no thread handle.
 TEST_F(StatusQueryTest, FinishedWorkerIsForgottenOnlyAfterASuccessfulIdentify) {
     struct Case {
         const char* what;
@@ -369,7 +368,6 @@ TEST_F(StatusQueryTest, FinishedWorkerIsForgottenOnlyAfterASuccessfulIdentify) {
         fresh.RunProbe([&](plat::System& sys) {
             CStorageDevice r = traytest::RecordFor(dev.path);
             auto worker = std::make_shared<tray::WorkerThread>();
-            worker->thread = static_cast<plat::Hobject>(0xDEAD);  // long closed
             worker->running = c.running;
             r.m_hWorkerThread = worker;
             tray::QueryDeviceStatus(sys, Family::Nt, r);
